@@ -1,0 +1,15 @@
+#include "platform/base/WinTypes.h"
+
+namespace {
+thread_local DWORD t_lastError = ERROR_SUCCESS;
+}
+
+DWORD GetLastError()
+{
+    return t_lastError;
+}
+
+void SetLastError(DWORD error)
+{
+    t_lastError = error;
+}
