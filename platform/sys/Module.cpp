@@ -1,11 +1,15 @@
 #include "platform/sys/Module.h"
 
 #include "platform/base/Strings.h"
+#include "platform/sys/NativePath.h"
 
 #include <dlfcn.h>
+#include <link.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -14,6 +18,8 @@ namespace {
 
 constexpr ULONG_PTR kExecutableHandle = 0x400000;
 constexpr ULONG_PTR kHandleStep = 0x10000;
+// Handles stay below 2^31 so that they survive a signed 32-bit decimal round trip.
+constexpr ULONG_PTR kLastHandle = 0x7FFF0000;
 
 struct LoadedModule {
     ULONG_PTR handle = 0;
@@ -51,10 +57,16 @@ std::string CanonicalPath(const std::string& path)
     return path;
 }
 
-HMODULE ToHandle(ULONG_PTR value)
+// The file the loader really opened, also when it was found by a bare name on the library path.
+std::string LoadedPath(void* native, const std::string& requested)
 {
-    return reinterpret_cast<HMODULE>(value);
+    link_map* map = nullptr;
+    if (dlinfo(native, RTLD_DI_LINKMAP, &map) == 0 && map && map->l_name && map->l_name[0] == '/')
+        return CanonicalPath(map->l_name);
+    return requested;
 }
+
+HMODULE ToHandle(ULONG_PTR value) { return reinterpret_cast<HMODULE>(value); }
 
 LoadedModule* Find(ModuleTable& table, HMODULE module)
 {
@@ -66,20 +78,35 @@ LoadedModule* Find(ModuleTable& table, HMODULE module)
     return nullptr;
 }
 
+bool InUse(const ModuleTable& table, ULONG_PTR value)
+{
+    return std::any_of(table.modules.begin(), table.modules.end(),
+        [value](const LoadedModule& entry) { return entry.handle == value; });
+}
+
+// Values are handed out in rising order and only reused after wrapping around, so a freed
+// handle does not name the next library at once. 0 when every value is taken.
+ULONG_PTR TakeHandleValue(ModuleTable& table)
+{
+    constexpr ULONG_PTR kFirst = kExecutableHandle + kHandleStep;
+    constexpr ULONG_PTR kCount = (kLastHandle - kFirst) / kHandleStep + 1;
+    ULONG_PTR value = table.nextHandle;
+    for (ULONG_PTR tried = 0; tried < kCount; ++tried) {
+        if (value > kLastHandle)
+            value = kFirst;
+        if (!InUse(table, value)) {
+            table.nextHandle = value + kHandleStep;
+            return value;
+        }
+        value += kHandleStep;
+    }
+    return 0;
+}
+
 std::string BaseName(const std::string& path)
 {
     size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string ToNativePath(LPCWSTR path)
-{
-    std::string utf8 = WideToUtf8(ToView(path));
-    for (auto& c : utf8) {
-        if (c == '\\')
-            c = '/';
-    }
-    return utf8;
 }
 
 } // namespace
@@ -90,28 +117,36 @@ HMODULE LoadLibraryW(LPCWSTR path)
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    std::string native = CanonicalPath(ToNativePath(path));
+    std::string requested = ToNativePath(ToView(path));
+    if (requested.find('/') != std::string::npos)
+        requested = CanonicalPath(requested);
+    // The loader runs the library's constructors, which may call back into this table, so it
+    // runs outside the lock; it also counts its own references, so a second dlopen is harmless.
+    void* native = dlopen(requested.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!native) {
+        SetLastError(access(requested.c_str(), F_OK) == 0 ? ERROR_BAD_FORMAT : ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    std::string loadedPath = LoadedPath(native, requested);
     auto& table = Table();
-    std::lock_guard guard(table.lock);
+    std::unique_lock lock(table.lock);
     for (auto& entry : table.modules) {
-        if (entry.path == native) {
+        if (entry.native == native) {
             ++entry.references;
+            lock.unlock();
+            dlclose(native);
             return ToHandle(entry.handle);
         }
     }
-    void* handle = dlopen(native.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle) {
-        SetLastError(access(native.c_str(), F_OK) == 0 ? ERROR_BAD_FORMAT : ERROR_MOD_NOT_FOUND);
+    ULONG_PTR value = TakeHandleValue(table);
+    if (value == 0) {
+        lock.unlock();
+        dlclose(native);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    LoadedModule entry;
-    entry.handle = table.nextHandle;
-    entry.native = handle;
-    entry.path = native;
-    entry.references = 1;
-    table.nextHandle += kHandleStep;
-    table.modules.push_back(entry);
-    return ToHandle(entry.handle);
+    table.modules.push_back({ value, native, loadedPath, 1 });
+    return ToHandle(value);
 }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR name)
@@ -131,18 +166,23 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name)
 
 BOOL FreeLibrary(HMODULE module)
 {
-    auto& table = Table();
-    std::lock_guard guard(table.lock);
-    LoadedModule* entry = Find(table, module);
-    if (!entry) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
+    void* native = nullptr;
+    {
+        auto& table = Table();
+        std::lock_guard guard(table.lock);
+        LoadedModule* entry = Find(table, module);
+        if (!entry) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return FALSE;
+        }
+        if (--entry->references > 0)
+            return TRUE;
+        native = entry->native;
+        ULONG_PTR handle = entry->handle;
+        std::erase_if(table.modules, [handle](const LoadedModule& m) { return m.handle == handle; });
     }
-    if (--entry->references > 0)
-        return TRUE;
-    ULONG_PTR handle = entry->handle;
-    dlclose(entry->native);
-    std::erase_if(table.modules, [handle](const LoadedModule& m) { return m.handle == handle; });
+    // Destructors of the library run here, outside the lock, for the same reason as in LoadLibraryW.
+    dlclose(native);
     return TRUE;
 }
 
@@ -150,14 +190,17 @@ HMODULE GetModuleHandleW(LPCWSTR name)
 {
     if (!name)
         return ToHandle(kExecutableHandle);
-    std::string wanted = ToNativePath(name);
+    std::string wanted = ToNativePath(ToView(name));
     bool byPath = wanted.find('/') != std::string::npos;
     if (byPath)
         wanted = CanonicalPath(wanted);
+    auto matches = [&](const std::string& path) { return byPath ? path == wanted : BaseName(path) == wanted; };
+    if (matches(CanonicalPath(ExecutablePath())))
+        return ToHandle(kExecutableHandle);
     auto& table = Table();
     std::lock_guard guard(table.lock);
     for (auto& entry : table.modules) {
-        if (byPath ? entry.path == wanted : BaseName(entry.path) == wanted)
+        if (matches(entry.path))
             return ToHandle(entry.handle);
     }
     SetLastError(ERROR_MOD_NOT_FOUND);

@@ -1,0 +1,366 @@
+#include "platform/sys/IniFile.h"
+
+#include "platform/base/Strings.h"
+#include "platform/sys/AtomicFile.h"
+#include "platform/sys/File.h"
+#include "platform/sys/NativePath.h"
+
+#include <cerrno>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+enum class IniEncoding { Utf8, Utf8Bom, Utf16Le };
+
+struct IniText {
+    std::vector<WString> lines;
+    IniEncoding encoding = IniEncoding::Utf8;
+    WString newline = u"\n";
+};
+
+enum class LineKind { Section, Entry, Other };
+
+struct IniLine {
+    LineKind kind = LineKind::Other;
+    WStringView name; // the section's or the key's name, trimmed
+    WStringView value;
+};
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
+
+bool IsBlank(WCHAR c)
+{
+    return c == u' ' || c == u'\t';
+}
+
+WStringView Trim(WStringView text)
+{
+    while (!text.empty() && IsBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+bool SameName(WStringView a, WStringView b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (FoldCase(a[i]) != FoldCase(b[i]))
+            return false;
+    }
+    return true;
+}
+
+IniLine Classify(WStringView raw)
+{
+    IniLine line;
+    WStringView text = Trim(raw);
+    if (text.empty() || text.front() == u';')
+        return line;
+    if (text.front() == u'[') {
+        size_t close = text.find(u']');
+        line.kind = LineKind::Section;
+        line.name = Trim(text.substr(1, close == WStringView::npos ? WStringView::npos : close - 1));
+        return line;
+    }
+    size_t equals = text.find(u'=');
+    if (equals == WStringView::npos)
+        return line;
+    line.kind = LineKind::Entry;
+    line.name = Trim(text.substr(0, equals));
+    line.value = Trim(text.substr(equals + 1));
+    return line;
+}
+
+WString Unquoted(WStringView value)
+{
+    if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') && value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+    return WString(value);
+}
+
+IniText Decode(const std::string& bytes)
+{
+    IniText text;
+    WString content;
+    if (bytes.starts_with(kUtf16LeBom)) {
+        text.encoding = IniEncoding::Utf16Le;
+        for (size_t i = kUtf16LeBom.size(); i + 1 < bytes.size(); i += 2)
+            content += static_cast<WCHAR>(static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8));
+    } else if (bytes.starts_with(kUtf8Bom)) {
+        text.encoding = IniEncoding::Utf8Bom;
+        content = Utf8ToWide(std::string_view(bytes).substr(kUtf8Bom.size()));
+    } else {
+        content = Utf8ToWide(bytes);
+    }
+    size_t start = 0;
+    while (start < content.size()) {
+        size_t end = content.find(u'\n', start);
+        if (end == WString::npos)
+            end = content.size();
+        WString line = content.substr(start, end - start);
+        if (!line.empty() && line.back() == u'\r') {
+            line.pop_back();
+            if (text.lines.empty())
+                text.newline = u"\r\n";
+        }
+        text.lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    return text;
+}
+
+std::string Encode(const IniText& text)
+{
+    WString content;
+    for (const auto& line : text.lines)
+        content += line + text.newline;
+    if (text.encoding != IniEncoding::Utf16Le)
+        return std::string(text.encoding == IniEncoding::Utf8Bom ? kUtf8Bom : "") + WideToUtf8(content);
+    std::string bytes(kUtf16LeBom);
+    for (WCHAR c : content) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>(c >> 8);
+    }
+    return bytes;
+}
+
+std::optional<IniText> Load(const std::string& path)
+{
+    auto bytes = ReadFileContents(path);
+    if (!bytes)
+        return std::nullopt;
+    return Decode(*bytes);
+}
+
+// The lines [begin, end) of the first section with this name: its header and its body.
+struct SectionRange {
+    size_t begin = 0;
+    size_t end = 0;
+};
+
+std::optional<SectionRange> FindSection(const IniText& text, WStringView name)
+{
+    for (size_t i = 0; i < text.lines.size(); ++i) {
+        IniLine line = Classify(text.lines[i]);
+        if (line.kind != LineKind::Section || !SameName(line.name, name))
+            continue;
+        size_t end = i + 1;
+        while (end < text.lines.size() && Classify(text.lines[end]).kind != LineKind::Section)
+            ++end;
+        return SectionRange{i, end};
+    }
+    return std::nullopt;
+}
+
+std::optional<size_t> FindEntry(const IniText& text, const SectionRange& section, WStringView key)
+{
+    for (size_t i = section.begin + 1; i < section.end; ++i) {
+        IniLine line = Classify(text.lines[i]);
+        if (line.kind == LineKind::Entry && SameName(line.name, key))
+            return i;
+    }
+    return std::nullopt;
+}
+
+void AddUnique(std::vector<WString>& names, WStringView name)
+{
+    for (const auto& existing : names) {
+        if (SameName(existing, name))
+            return;
+    }
+    names.emplace_back(name);
+}
+
+std::vector<WString> ListNames(const IniText& text, LPCWSTR section)
+{
+    std::vector<WString> names;
+    if (!section) {
+        for (const auto& raw : text.lines) {
+            IniLine line = Classify(raw);
+            if (line.kind == LineKind::Section)
+                AddUnique(names, line.name);
+        }
+        return names;
+    }
+    auto range = FindSection(text, ToView(section));
+    if (!range)
+        return names;
+    for (size_t i = range->begin + 1; i < range->end; ++i) {
+        IniLine line = Classify(text.lines[i]);
+        if (line.kind == LineKind::Entry)
+            AddUnique(names, line.name);
+    }
+    return names;
+}
+
+// The Windows double-NUL list: each name terminated, then one more NUL.
+DWORD CopyNameList(const std::vector<WString>& names, LPWSTR buffer, DWORD size)
+{
+    WString list;
+    for (const auto& name : names) {
+        list += name;
+        list += u'\0';
+    }
+    if (list.size() + 1 <= size) {
+        list.copy(buffer, list.size());
+        buffer[list.size()] = 0;
+        return static_cast<DWORD>(list.size());
+    }
+    if (size < 2) {
+        buffer[0] = 0;
+        return 0;
+    }
+    list.copy(buffer, size - 2);
+    buffer[size - 2] = 0;
+    buffer[size - 1] = 0;
+    return size - 2;
+}
+
+DWORD CopyValue(WStringView value, LPWSTR buffer, DWORD size)
+{
+    CopyToBuffer(value, buffer, size);
+    return static_cast<DWORD>(lstrlenW(buffer));
+}
+
+std::optional<WString> ReadValue(const IniText& text, LPCWSTR section, LPCWSTR key)
+{
+    auto range = FindSection(text, ToView(section));
+    auto entry = range ? FindEntry(text, *range, ToView(key)) : std::nullopt;
+    if (!entry)
+        return std::nullopt;
+    return Unquoted(Classify(text.lines[*entry]).value);
+}
+
+// A line break inside a key or value would split it into lines of its own.
+WString SingleLine(LPCWSTR text)
+{
+    WStringView view = ToView(text);
+    return WString(view.substr(0, view.find_first_of(u"\r\n")));
+}
+
+// Applies the write to the text; false when nothing changed.
+bool ApplyWrite(IniText& text, LPCWSTR section, LPCWSTR key, LPCWSTR value)
+{
+    auto range = FindSection(text, ToView(section));
+    if (!key) {
+        if (!range)
+            return false;
+        text.lines.erase(text.lines.begin() + static_cast<std::ptrdiff_t>(range->begin), text.lines.begin() + static_cast<std::ptrdiff_t>(range->end));
+        return true;
+    }
+    // A plain index (npos for none) rather than an optional: GCC 12 misreads the optional here when optimising.
+    size_t entry = WString::npos;
+    if (range) {
+        if (auto found = FindEntry(text, *range, ToView(key)))
+            entry = *found;
+    }
+    if (!value) {
+        if (entry == WString::npos)
+            return false;
+        text.lines.erase(text.lines.begin() + static_cast<std::ptrdiff_t>(entry));
+        return true;
+    }
+    WString newValue = SingleLine(value);
+    if (entry != WString::npos) {
+        WString& line = text.lines[entry];
+        line = WString(Classify(line).name) + u"=" + newValue;
+        return true;
+    }
+    WString newLine = SingleLine(key) + u"=" + newValue;
+    if (!range) {
+        text.lines.push_back(u"[" + SingleLine(section) + u"]");
+        text.lines.push_back(newLine);
+        return true;
+    }
+    // A new key goes after the section's last non-blank line, before the blank lines that
+    // separate it from the next section.
+    size_t at = range->end;
+    while (at > range->begin + 1 && Trim(text.lines[at - 1]).empty())
+        --at;
+    text.lines.insert(text.lines.begin() + static_cast<std::ptrdiff_t>(at), newLine);
+    return true;
+}
+
+} // namespace
+
+DWORD GetPrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR defaultValue, LPWSTR returned, DWORD size,
+                               LPCWSTR fileName)
+{
+    if (!returned || size == 0)
+        return 0;
+    std::optional<IniText> text = fileName ? Load(ToNativePath(ToView(fileName))) : std::nullopt;
+    if (!section || !key)
+        return CopyNameList(text ? ListNames(*text, section) : std::vector<WString>{}, returned, size);
+    if (auto value = text ? ReadValue(*text, section, key) : std::nullopt)
+        return CopyValue(*value, returned, size);
+    WStringView fallback = ToView(defaultValue);
+    while (!fallback.empty() && IsBlank(fallback.back()))
+        fallback.remove_suffix(1);
+    return CopyValue(fallback, returned, size);
+}
+
+UINT GetPrivateProfileIntW(LPCWSTR section, LPCWSTR key, INT defaultValue, LPCWSTR fileName)
+{
+    if (!section || !key || !fileName)
+        return static_cast<UINT>(defaultValue);
+    auto text = Load(ToNativePath(ToView(fileName)));
+    auto value = text ? ReadValue(*text, section, key) : std::nullopt;
+    if (!value || value->empty())
+        return static_cast<UINT>(defaultValue);
+    size_t i = 0;
+    bool negative = (*value)[0] == u'-';
+    if (negative || (*value)[0] == u'+')
+        ++i;
+    // Out-of-range numbers saturate at the 32-bit limits, as strtol does on Windows.
+    long long number = 0;
+    for (; i < value->size() && (*value)[i] >= u'0' && (*value)[i] <= u'9'; ++i) {
+        number = number * 10 + ((*value)[i] - u'0');
+        if (number > 0x80000000LL)
+            number = 0x80000000LL;
+    }
+    if (!negative && number > 0x7FFFFFFFLL)
+        number = 0x7FFFFFFFLL;
+    return static_cast<UINT>(static_cast<INT>(negative ? -number : number));
+}
+
+BOOL WritePrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR value, LPCWSTR fileName)
+{
+    if (!section) {
+        // All null only asks to flush a cache this implementation does not have.
+        if (!key && !value)
+            return TRUE;
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (!fileName || !*fileName) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::string path = ToNativePath(ToView(fileName));
+    FileLock lock(path);
+    if (!lock.IsLocked()) {
+        SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
+        return FALSE;
+    }
+    std::optional<IniText> loaded = Load(path);
+    // A file that exists but cannot be read must not be replaced by the one new line.
+    if (!loaded && errno != ENOENT) {
+        SetLastError(ErrorFromErrno(errno));
+        return FALSE;
+    }
+    IniText text = loaded.value_or(IniText{});
+    if (!ApplyWrite(text, section, key, value))
+        return TRUE;
+    if (!WriteFileAtomically(path, Encode(text))) {
+        SetLastError(ErrorFromErrno(errno));
+        return FALSE;
+    }
+    return TRUE;
+}
