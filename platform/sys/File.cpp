@@ -1,6 +1,7 @@
 #include "platform/sys/File.h"
 
 #include "platform/base/Strings.h"
+#include "platform/sys/Handle.h"
 #include "platform/sys/NativePath.h"
 #include "platform/sys/Path.h"
 
@@ -18,13 +19,13 @@
 
 namespace {
 
-constexpr std::uint32_t kFindMagic = 0x46494E44; // "FIND"
 constexpr ULONGLONG kUnixEpochAsFileTime = 116444736000000000ULL;
 
-struct FindState {
-    std::uint32_t magic = kFindMagic;
+// A search lives in the kernel-object table, so a stale or made-up handle is refused, never followed.
+struct FindState : KernelObject {
     std::vector<WIN32_FIND_DATAW> entries;
     size_t next = 0;
+    DWORD Wait(DWORD) override { return WAIT_FAILED; }
 };
 
 std::string NativeOf(LPCWSTR path)
@@ -148,12 +149,11 @@ bool ComesBefore(const WIN32_FIND_DATAW& a, const WIN32_FIND_DATAW& b)
     return lstrcmpW(a.cFileName, b.cFileName) < 0;
 }
 
-FindState* ToFindState(HANDLE find)
+std::shared_ptr<FindState> ToFindState(HANDLE find)
 {
     if (!find || find == INVALID_HANDLE_VALUE)
         return nullptr;
-    auto* state = static_cast<FindState*>(find);
-    return state->magic == kFindMagic ? state : nullptr;
+    return ReferenceKernelObject<FindState>(find);
 }
 
 bool BuildFopenMode(WStringView mode, std::string& out)
@@ -342,25 +342,24 @@ HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data)
         SetLastError(errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
         return INVALID_HANDLE_VALUE;
     }
-    auto* state = new FindState;
+    auto state = std::make_shared<FindState>();
     while (dirent* entry = readdir(dir)) {
         if (!spec.empty() && MatchesFindPattern(spec, FromNativePath(entry->d_name)))
             state->entries.push_back(MakeFindData(folder, entry->d_name));
     }
     closedir(dir);
     if (state->entries.empty()) {
-        delete state;
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
     std::sort(state->entries.begin(), state->entries.end(), ComesBefore);
     *data = state->entries[state->next++];
-    return state;
+    return InsertKernelObject(state);
 }
 
 BOOL FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW data)
 {
-    FindState* state = ToFindState(find);
+    auto state = ToFindState(find);
     if (!state || !data) {
         SetLastError(state ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
         return FALSE;
@@ -375,12 +374,9 @@ BOOL FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW data)
 
 BOOL FindClose(HANDLE find)
 {
-    FindState* state = ToFindState(find);
-    if (!state) {
+    if (!ToFindState(find)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    state->magic = 0;
-    delete state;
-    return TRUE;
+    return CloseHandle(find);
 }

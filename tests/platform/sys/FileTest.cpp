@@ -193,6 +193,20 @@ TEST_F(FindFileTest, FailuresAsOnWindows)
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
 }
 
+TEST_F(FindFileTest, ClosedAndMadeUpHandlesAreRefusedNotFollowed)
+{
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(Pattern("*").c_str(), &data);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(FindClose(find));
+    EXPECT_FALSE(FindNextFileW(find, &data));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(FindClose(find));
+    int notAHandle = 0;
+    EXPECT_FALSE(FindNextFileW(&notAHandle, &data));
+    EXPECT_FALSE(FindClose(reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x12345678))));
+}
+
 TEST(WriteFileAtomically, ReplacesContentKeepsModeAndLeavesNoTemporaries)
 {
     TempFolder temp;
