@@ -6,7 +6,6 @@
 
 #include <string>
 
-inline constexpr DWORD ERROR_NOT_OWNER = 288;
 
 // A named mutex exists while any process has a handle to it: the one that creates it gets
 // ERROR_SUCCESS, every later CreateMutexW of the name (in this or another process) gets a handle

@@ -7,7 +7,6 @@
 inline constexpr DWORD STARTF_USESHOWWINDOW = 0x1;
 inline constexpr DWORD STARTF_USESTDHANDLES = 0x100;
 inline constexpr DWORD CREATE_UNICODE_ENVIRONMENT = 0x400;
-inline constexpr DWORD ERROR_DIRECTORY = 267;
 
 struct STARTUPINFOW {
     DWORD cb;
