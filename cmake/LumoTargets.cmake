@@ -9,9 +9,11 @@ if(LUMO_SANITIZE)
 endif()
 
 # lumo_library(NAME SOURCES... [DEPENDS targets...])
+# The platform layers are shared libraries: the program and the plug-ins it loads (the UI engine)
+# must see one and the same window table, message queues and module list.
 function(lumo_library name)
     cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
-    add_library(${name} STATIC ${ARG_SOURCES})
+    add_library(${name} SHARED ${ARG_SOURCES})
     target_link_libraries(${name} PUBLIC lumo_options ${ARG_DEPENDS})
 endfunction()
 

@@ -1,0 +1,594 @@
+// MessageBoxW: a modal window of the layer with a caption, an icon, the text and its buttons.
+#include "platform/ui/Menu.h"
+
+#include "platform/sys/Thread.h"
+#include "platform/ui/Gdi.h"
+#include "platform/ui/Icon.h"
+#include "platform/ui/Input.h"
+#include "platform/ui/MessageQueue.h"
+#include "platform/ui/ModalScript.h"
+#include "platform/ui/Paint.h"
+#include "platform/ui/Screen.h"
+#include "platform/ui/ThreadQueue.h"
+#include "platform/ui/Window.h"
+#include "platform/ui/WindowClass.h"
+#include "platform/ui/WindowObject.h"
+
+#include <glib.h>
+
+#include <algorithm>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+const WCHAR kBoxClass[] = u"LumoMessageBox";
+constexpr UINT kTypeMask = 0x0000000F;
+constexpr UINT kIconMask = 0x000000F0;
+constexpr UINT kDefaultMask = 0x00000F00;
+constexpr UINT kAbortRetryIgnore = 0x00000002;
+
+constexpr int kCaptionHeight = 30;
+constexpr int kMargin = 16;
+constexpr int kIconSize = 32;
+constexpr int kIconGap = 12;
+constexpr int kMaxTextWidth = 420;
+constexpr int kMinWidth = 220;
+constexpr int kButtonWidth = 80;
+constexpr int kButtonHeight = 26;
+constexpr int kButtonGap = 8;
+constexpr int kFooterHeight = kButtonHeight + 24;
+
+constexpr COLORREF kBody = RGB(255, 255, 255);
+constexpr COLORREF kCaption = RGB(228, 232, 238);
+constexpr COLORREF kFooter = RGB(240, 240, 240);
+constexpr COLORREF kFrame = RGB(110, 110, 110);
+constexpr COLORREF kText = RGB(0, 0, 0);
+
+enum class Glyph { None, Hand, Question, Exclamation, Information };
+
+struct ButtonSpec {
+    int id;
+    const WCHAR* text;
+};
+
+struct Box {
+    HWND window = nullptr;
+    WString text; // line breaks as "\n"
+    WString caption;
+    Glyph glyph = Glyph::None;
+    std::vector<ButtonSpec> buttons;
+    std::vector<HWND> buttonWindows;
+    size_t defaultButton = 0;
+    int escapeId = 0; // 0: Escape does nothing
+    HFONT font = nullptr;
+    RECT textRect {};
+    SIZE size {};
+    bool done = false;
+    int result = 0;
+
+    bool HasButton(int id) const
+    {
+        return std::any_of(buttons.begin(), buttons.end(), [&](const ButtonSpec& b) { return b.id == id; });
+    }
+    void Choose(int id)
+    {
+        if (done || !HasButton(id))
+            return;
+        done = true;
+        result = id;
+    }
+};
+
+std::vector<ButtonSpec> ButtonsOf(UINT type)
+{
+    switch (type & kTypeMask) {
+    case MB_OKCANCEL:
+        return {{IDOK, u"OK"}, {IDCANCEL, u"Cancel"}};
+    case kAbortRetryIgnore:
+        return {{IDABORT, u"Abort"}, {IDRETRY, u"Retry"}, {IDIGNORE, u"Ignore"}};
+    case MB_YESNOCANCEL:
+        return {{IDYES, u"Yes"}, {IDNO, u"No"}, {IDCANCEL, u"Cancel"}};
+    case MB_YESNO:
+        return {{IDYES, u"Yes"}, {IDNO, u"No"}};
+    case MB_RETRYCANCEL:
+        return {{IDRETRY, u"Retry"}, {IDCANCEL, u"Cancel"}};
+    default:
+        return {{IDOK, u"OK"}};
+    }
+}
+
+Glyph GlyphOf(UINT type)
+{
+    switch (type & kIconMask) {
+    case MB_ICONHAND:
+        return Glyph::Hand;
+    case MB_ICONQUESTION:
+        return Glyph::Question;
+    case MB_ICONEXCLAMATION:
+        return Glyph::Exclamation;
+    case MB_ICONINFORMATION:
+        return Glyph::Information;
+    default:
+        return Glyph::None;
+    }
+}
+
+// Escape answers Cancel, else No; a box with one button answers that button.
+int EscapeIdOf(const std::vector<ButtonSpec>& buttons)
+{
+    for (int wanted : {IDCANCEL, IDNO}) {
+        for (const ButtonSpec& b : buttons) {
+            if (b.id == wanted)
+                return wanted;
+        }
+    }
+    return buttons.size() == 1 ? buttons.front().id : 0;
+}
+
+WString NormalizeLineBreaks(LPCWSTR text)
+{
+    WString out;
+    WStringView in = ToView(text);
+    for (size_t i = 0; i < in.size(); ++i) {
+        if (in[i] != u'\r') {
+            out.push_back(in[i]);
+            continue;
+        }
+        out.push_back(u'\n');
+        if (i + 1 < in.size() && in[i + 1] == u'\n')
+            ++i;
+    }
+    return out;
+}
+
+HFONT CreateBoxFont()
+{
+    return CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, u"Segoe UI");
+}
+
+void FillColor(HDC dc, const RECT& rect, COLORREF color)
+{
+    HBRUSH brush = CreateSolidBrush(color);
+    FillRect(dc, &rect, brush);
+    DeleteObject(brush);
+}
+
+void DrawFrame(HDC dc, const RECT& r, COLORREF color)
+{
+    FillColor(dc, {r.left, r.top, r.right, r.top + 1}, color);
+    FillColor(dc, {r.left, r.bottom - 1, r.right, r.bottom}, color);
+    FillColor(dc, {r.left, r.top, r.left + 1, r.bottom}, color);
+    FillColor(dc, {r.right - 1, r.top, r.right, r.bottom}, color);
+}
+
+SIZE MeasureText(HDC dc, const WString& text, UINT format, LONG width)
+{
+    if (text.empty())
+        return {0, 0};
+    RECT r {0, 0, width, 0};
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, format | DT_CALCRECT);
+    return {r.right - r.left, r.bottom - r.top};
+}
+
+void Layout(Box& box)
+{
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ oldFont = SelectObject(dc, box.font);
+    SIZE text = MeasureText(dc, box.text, DT_WORDBREAK | DT_NOPREFIX, kMaxTextWidth);
+    SIZE caption = MeasureText(dc, box.caption, DT_SINGLELINE | DT_NOPREFIX, 0);
+    SelectObject(dc, oldFont);
+    DeleteDC(dc);
+
+    LONG contentLeft = kMargin + (box.glyph != Glyph::None ? kIconSize + kIconGap : 0);
+    LONG body = std::max<LONG>(text.cy, box.glyph != Glyph::None ? kIconSize : 0);
+    auto count = static_cast<LONG>(box.buttons.size());
+    LONG footer = count * kButtonWidth + (count - 1) * kButtonGap + 2 * kMargin;
+    LONG width = std::max({contentLeft + text.cx + kMargin, footer, caption.cx + 2 * kMargin, static_cast<LONG>(kMinWidth)});
+    LONG textTop = kCaptionHeight + kMargin + (body - text.cy) / 2;
+    box.textRect = {contentLeft, textTop, width - kMargin, textTop + text.cy + 2};
+    box.size = {width, kCaptionHeight + kMargin + body + kMargin + kFooterHeight};
+}
+
+RECT ButtonRect(const Box& box, size_t index)
+{
+    auto count = static_cast<LONG>(box.buttons.size());
+    LONG left = box.size.cx - kMargin - (count * kButtonWidth + (count - 1) * kButtonGap);
+    left += static_cast<LONG>(index) * (kButtonWidth + kButtonGap);
+    LONG top = box.size.cy - kFooterHeight + (kFooterHeight - kButtonHeight) / 2;
+    return {left, top, left + kButtonWidth, top + kButtonHeight};
+}
+
+void SetCairoColor(cairo_t* cr, double r, double g, double b)
+{
+    cairo_set_source_rgb(cr, r / 255.0, g / 255.0, b / 255.0);
+}
+
+void DrawGlyph(HDC dc, Glyph glyph, const RECT& r)
+{
+    if (glyph == Glyph::None)
+        return;
+    cairo_t* cr = CairoOf(dc);
+    cairo_save(cr);
+    double cx = r.left + kIconSize / 2.0;
+    double cy = r.top + kIconSize / 2.0;
+    if (glyph == Glyph::Exclamation) {
+        SetCairoColor(cr, 255, 200, 61);
+        cairo_move_to(cr, cx, r.top + 2);
+        cairo_line_to(cr, r.right - 1, r.bottom - 3);
+        cairo_line_to(cr, r.left + 1, r.bottom - 3);
+        cairo_close_path(cr);
+        cairo_fill(cr);
+        SetCairoColor(cr, 0, 0, 0);
+        cairo_rectangle(cr, cx - 1.5, cy - 6, 3, 10);
+        cairo_arc(cr, cx, cy + 8, 2, 0, 2 * G_PI);
+        cairo_fill(cr);
+        cairo_restore(cr);
+        return;
+    }
+    if (glyph == Glyph::Hand)
+        SetCairoColor(cr, 232, 17, 35);
+    else
+        SetCairoColor(cr, 0, 120, 215);
+    cairo_arc(cr, cx, cy, kIconSize / 2.0 - 1, 0, 2 * G_PI);
+    cairo_fill(cr);
+    SetCairoColor(cr, 255, 255, 255);
+    cairo_set_line_width(cr, 3);
+    switch (glyph) {
+    case Glyph::Hand:
+        cairo_move_to(cr, cx - 6, cy - 6);
+        cairo_line_to(cr, cx + 6, cy + 6);
+        cairo_move_to(cr, cx + 6, cy - 6);
+        cairo_line_to(cr, cx - 6, cy + 6);
+        cairo_stroke(cr);
+        break;
+    case Glyph::Question:
+        cairo_arc(cr, cx, cy - 4, 5, G_PI, 2.25 * G_PI);
+        cairo_line_to(cr, cx, cy + 3);
+        cairo_stroke(cr);
+        cairo_arc(cr, cx, cy + 8, 2, 0, 2 * G_PI);
+        cairo_fill(cr);
+        break;
+    default: // information
+        cairo_arc(cr, cx, cy - 7, 2, 0, 2 * G_PI);
+        cairo_fill(cr);
+        cairo_rectangle(cr, cx - 1.5, cy - 3, 3, 11);
+        cairo_fill(cr);
+        break;
+    }
+    cairo_restore(cr);
+}
+
+void PaintBox(HWND hwnd, const Box& box)
+{
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    if (!dc)
+        return;
+    RECT client;
+    GetClientRect(hwnd, &client);
+    FillColor(dc, client, kBody);
+    FillColor(dc, {0, 0, client.right, kCaptionHeight}, kCaption);
+    FillColor(dc, {0, client.bottom - kFooterHeight, client.right, client.bottom}, kFooter);
+    DrawFrame(dc, client, kFrame);
+    DrawGlyph(dc, box.glyph, {kMargin, kCaptionHeight + kMargin, kMargin + kIconSize, kCaptionHeight + kMargin + kIconSize});
+
+    HGDIOBJ oldFont = SelectObject(dc, box.font);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, kText);
+    RECT caption {10, 0, client.right - 10, kCaptionHeight};
+    DrawTextW(dc, box.caption.c_str(), static_cast<int>(box.caption.size()), &caption,
+        DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+    RECT text = box.textRect;
+    DrawTextW(dc, box.text.c_str(), static_cast<int>(box.text.size()), &text, DT_WORDBREAK | DT_NOPREFIX);
+    SelectObject(dc, oldFont);
+    EndPaint(hwnd, &ps);
+}
+
+Box* BoxOf(HWND hwnd)
+{
+    return reinterpret_cast<Box*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
+
+LRESULT BoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    Box* box = BoxOf(hwnd);
+    if (!box)
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    switch (message) {
+    case WM_PAINT:
+        PaintBox(hwnd, *box);
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_NCHITTEST: {
+        LRESULT hit = DefWindowProcW(hwnd, message, wParam, lParam);
+        POINT p {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        ScreenToClient(hwnd, &p);
+        return hit == HTCLIENT && p.y < kCaptionHeight ? HTCAPTION : hit;
+    }
+    case WM_COMMAND:
+        if (HIWORD(wParam) == BN_CLICKED)
+            box->Choose(LOWORD(wParam));
+        return 0;
+    case WM_CLOSE:
+        // The caption's close and Alt+F4 answer as Escape does.
+        box->Choose(box->escapeId);
+        return 0;
+    default:
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+}
+
+void RegisterClasses()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        WNDCLASSEXW wc {};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = BoxProc;
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.lpszClassName = kBoxClass;
+        RegisterClassExW(&wc);
+    });
+}
+
+void CreateButtons(Box& box)
+{
+    for (size_t i = 0; i < box.buttons.size(); ++i) {
+        RECT r = ButtonRect(box, i);
+        DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | (i == box.defaultButton ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+        HWND button = CreateWindowExW(0, u"Button", box.buttons[i].text, style, r.left, r.top, r.right - r.left,
+            r.bottom - r.top, box.window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(box.buttons[i].id)), nullptr, nullptr);
+        if (button)
+            SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(box.font), FALSE);
+        box.buttonWindows.push_back(button);
+    }
+}
+
+size_t FocusedButton(const Box& box)
+{
+    auto it = std::find(box.buttonWindows.begin(), box.buttonWindows.end(), GetFocus());
+    return it == box.buttonWindows.end() ? box.defaultButton : static_cast<size_t>(it - box.buttonWindows.begin());
+}
+
+// Enter presses the focused button, Escape answers as the close box does, Tab and the arrows move
+// between the buttons. The box's own keys never reach the buttons, whichever kind they are.
+bool PreviewKey(Box& box, const MSG& msg)
+{
+    if ((msg.message != WM_KEYDOWN && msg.message != WM_SYSKEYDOWN) || TopLevelOf(msg.hwnd) != box.window)
+        return false;
+    size_t count = box.buttons.size();
+    size_t focused = FocusedButton(box);
+    switch (msg.wParam) {
+    case VK_RETURN:
+        box.Choose(box.buttons[focused].id);
+        return true;
+    case VK_ESCAPE:
+        box.Choose(box.escapeId);
+        return true;
+    case VK_TAB:
+    case VK_RIGHT:
+    case VK_LEFT: {
+        bool back = msg.wParam == VK_LEFT || (msg.wParam == VK_TAB && (GetKeyState(VK_SHIFT) & 0x8000));
+        size_t next = back ? (focused + count - 1) % count : (focused + 1) % count;
+        if (box.buttonWindows[next])
+            SetFocus(box.buttonWindows[next]);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+struct CrossThreadCall {
+    std::function<void()> work;
+    // Not owned: the waiting thread stays in RunOnWindowThread until `done`. Holding a reference could
+    // make the last release of that thread's queue happen here, on the wrong thread.
+    ThreadQueue* waiter = nullptr;
+    bool done = false; // under waiter->lock
+};
+
+gboolean RunCrossThreadCall(gpointer data)
+{
+    auto& call = *static_cast<std::shared_ptr<CrossThreadCall>*>(data);
+    call->work();
+    // Signalled under the lock: once it is released the waiter may return and its thread end.
+    std::lock_guard guard(call->waiter->lock);
+    call->done = true;
+    call->waiter->signal.notify_all();
+    return G_SOURCE_REMOVE;
+}
+
+void FreeCrossThreadCall(gpointer data)
+{
+    delete static_cast<std::shared_ptr<CrossThreadCall>*>(data);
+}
+
+// Windows are touched by their own thread only, so what the box does to an owner of another thread
+// runs there; meanwhile this thread serves the messages sent to it, as a cross-thread send does.
+void RunOnWindowThread(HWND hwnd, std::function<void()> work)
+{
+    auto target = QueueOfWindow(hwnd);
+    if (!target)
+        return;
+    auto self = CurrentQueue();
+    if (target == self) {
+        work();
+        return;
+    }
+    auto call = std::make_shared<CrossThreadCall>();
+    call->work = std::move(work);
+    call->waiter = self.get();
+    GSource* source = g_idle_source_new();
+    g_source_set_priority(source, G_PRIORITY_DEFAULT);
+    g_source_set_callback(source, RunCrossThreadCall, new std::shared_ptr<CrossThreadCall>(call), FreeCrossThreadCall);
+    g_source_attach(source, target->context);
+    g_source_unref(source);
+    for (;;) {
+        ProcessIncomingSends(*self);
+        std::unique_lock guard(self->lock);
+        self->signal.wait(guard, [&] { return call->done || !self->incoming.empty(); });
+        if (call->done)
+            return;
+    }
+}
+
+// What the box disables while it is up, to enable again afterwards.
+struct Modality {
+    HWND owner = nullptr;
+    bool ownerDisabled = false;
+    RECT ownerRect {};
+    bool ownerVisible = false;
+    std::vector<HWND> taskWindows;
+};
+
+void DisableOwners(Modality& modality, UINT type)
+{
+    if (modality.owner) {
+        RunOnWindowThread(modality.owner, [&modality] {
+            HWND owner = modality.owner;
+            modality.ownerVisible = IsWindowVisible(owner) && !IsIconic(owner);
+            GetWindowRect(owner, &modality.ownerRect);
+            if (IsWindowEnabled(owner)) {
+                EnableWindow(owner, FALSE);
+                modality.ownerDisabled = true;
+            }
+        });
+        return;
+    }
+    if (!(type & MB_TASKMODAL))
+        return;
+    DWORD self = GetCurrentThreadId();
+    for (HWND top : TopLevelWindowsOfProcess()) {
+        if (GetWindowThreadProcessId(top, nullptr) == self && IsWindowEnabled(top)) {
+            EnableWindow(top, FALSE);
+            modality.taskWindows.push_back(top);
+        }
+    }
+}
+
+void EnableOwners(const Modality& modality)
+{
+    for (HWND top : modality.taskWindows) {
+        if (IsWindow(top))
+            EnableWindow(top, TRUE);
+    }
+    if (!modality.owner)
+        return;
+    RunOnWindowThread(modality.owner, [&modality] {
+        if (!IsWindow(modality.owner))
+            return;
+        if (modality.ownerDisabled)
+            EnableWindow(modality.owner, TRUE);
+    });
+}
+
+void ReactivateOwner(const Modality& modality)
+{
+    if (!modality.owner)
+        return;
+    RunOnWindowThread(modality.owner, [&modality] {
+        if (IsWindow(modality.owner) && IsWindowVisible(modality.owner))
+            SetActiveWindow(modality.owner);
+    });
+}
+
+// Centred on the owner when it shows, else on the work area; kept inside the work area.
+POINT PlaceBox(const Modality& modality, SIZE size)
+{
+    RECT area {};
+    if (modality.ownerVisible) {
+        area = modality.ownerRect;
+    } else if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0)) {
+        area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    }
+    LONG x = area.left + (area.right - area.left - size.cx) / 2;
+    LONG y = area.top + (area.bottom - area.top - size.cy) / 2;
+    RECT wanted {x, y, x + size.cx, y + size.cy};
+    MONITORINFO info {};
+    info.cbSize = sizeof info;
+    if (!GetMonitorInfoW(MonitorFromRect(&wanted, MONITOR_DEFAULTTONEAREST), &info))
+        return {x, y};
+    const RECT& work = info.rcWork;
+    x = std::max(work.left, std::min(x, work.right - size.cx));
+    y = std::max(work.top, std::min(y, work.bottom - size.cy));
+    return {x, y};
+}
+
+} // namespace
+
+int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
+{
+    if (owner && !IsWindow(owner)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    RegisterClasses();
+    Box box;
+    box.text = NormalizeLineBreaks(text ? text : u"");
+    box.caption = caption ? caption : u"Error";
+    box.glyph = GlyphOf(type);
+    box.buttons = ButtonsOf(type);
+    box.defaultButton = std::min<size_t>((type & kDefaultMask) >> 8, box.buttons.size() - 1);
+    box.escapeId = EscapeIdOf(box.buttons);
+    box.font = CreateBoxFont();
+    Layout(box);
+
+    Modality modality;
+    modality.owner = owner ? GetAncestor(owner, GA_ROOT) : nullptr;
+    DisableOwners(modality, type);
+    POINT at = PlaceBox(modality, box.size);
+    DWORD exStyle = (type & (MB_TOPMOST | MB_SYSTEMMODAL)) ? WS_EX_TOPMOST : 0;
+    box.window = CreateWindowExW(exStyle, kBoxClass, box.caption.c_str(), WS_POPUP | WS_CLIPCHILDREN, at.x, at.y, box.size.cx,
+        box.size.cy, modality.owner, nullptr, nullptr, &box);
+    if (!box.window) {
+        EnableOwners(modality);
+        DeleteObject(box.font);
+        return 0;
+    }
+    CreateButtons(box);
+    ShowWindow(box.window, SW_SHOW);
+    if (box.buttonWindows[box.defaultButton])
+        SetFocus(box.buttonWindows[box.defaultButton]);
+    RedrawWindow(box.window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+
+    size_t record = static_cast<size_t>(-1);
+    if (ModalScriptInUse()) {
+        RecordedMessageBox recorded;
+        recorded.window = box.window;
+        recorded.owner = owner;
+        recorded.text = ToView(text ? text : u"");
+        recorded.caption = box.caption;
+        recorded.type = type;
+        recorded.threadId = GetCurrentThreadId();
+        GetWindowRect(box.window, &recorded.rect);
+        record = RecordShownMessageBox(recorded);
+    }
+    NotifyModalShown(ModalKind::MessageBox, box.window);
+
+    int answer = 0;
+    int defaultId = box.buttons[box.defaultButton].id;
+    auto end = RunModalLoop(box.window, ModalKind::MessageBox, defaultId, [&box](MSG& msg) { return PreviewKey(box, msg); },
+        [&box] { return box.done || !IsWindow(box.window); }, &answer);
+    int result = box.result;
+    if (end == ModalLoopEnd::Answered)
+        result = answer;
+    else if (!box.done)
+        result = box.escapeId ? box.escapeId : defaultId; // closed by WM_QUIT or by its owner's end
+
+    // The owner is enabled before the box goes, so that activation returns to it.
+    EnableOwners(modality);
+    if (IsWindow(box.window))
+        DestroyWindow(box.window);
+    ReactivateOwner(modality);
+    DeleteObject(box.font);
+    if (record != static_cast<size_t>(-1))
+        SetShownMessageBoxResult(record, result);
+    return result;
+}
