@@ -5,6 +5,8 @@
 #include "platform/framework/MessageMap.h"
 #include "platform/ui/Gdi.h"
 #include "platform/ui/Paint.h"
+#include "platform/ui/Window.h"
+#include "platform/ui/WindowClass.h"
 
 template <class T>
 class CDoubleBufferImpl {
@@ -48,6 +50,10 @@ private:
         HBITMAP bitmap = ::CreateCompatibleBitmap(dc, width, height);
         HGDIOBJ old = ::SelectObject(memory, bitmap);
         ::SetViewportOrgEx(memory, -area.left, -area.top, nullptr);
+        // The buffer starts in the class's background colour, so a DoPaint that draws nothing shows that.
+        auto background = reinterpret_cast<HBRUSH>(::GetClassLongPtrW(static_cast<T*>(this)->m_hWnd, GCLP_HBRBACKGROUND));
+        if (background)
+            ::FillRect(memory, &area, background);
         static_cast<T*>(this)->DoPaint(memory);
         ::BitBlt(dc, area.left, area.top, width, height, memory, area.left, area.top, SRCCOPY);
         ::SelectObject(memory, old);

@@ -20,6 +20,10 @@ public:                                                                         
     {                                                                                                               \
         BOOL bHandled = TRUE;                                                                                       \
         (void)hWnd;                                                                                                 \
+        (void)uMsg;                                                                                                 \
+        (void)wParam;                                                                                               \
+        (void)lParam;                                                                                               \
+        (void)lResult;                                                                                              \
         (void)mapId;                                                                                                \
         (void)bHandled;
 

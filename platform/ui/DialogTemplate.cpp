@@ -174,7 +174,7 @@ HWND CreateFromTemplate(HINSTANCE instance, const DialogTemplate& t, HWND parent
     bool child = (t.style & WS_CHILD) != 0;
     HWND owner = parent && !child ? GetAncestor(parent, GA_ROOT) : nullptr;
     HFONT font = CreateTemplateFont(t);
-    SIZE base = DialogBaseUnitsOfFont(font);
+    SIZE base = DialogBaseUnitsOfTemplate(t, font);
     LONG frame = (t.style & (WS_BORDER | WS_DLGFRAME)) ? 2 : 0;
     SIZE size {HorizontalPixels(t.cx, base) + frame, VerticalPixels(t.cy, base) + frame};
     POINT at = child ? POINT {HorizontalPixels(t.x, base), VerticalPixels(t.y, base)} : PlaceTopLevel(t, owner, size, base);
@@ -231,6 +231,21 @@ HWND CreateFromTemplate(HINSTANCE instance, const DialogTemplate& t, HWND parent
 }
 
 } // namespace
+
+// Templates made for the classic 8-point dialog faces were laid out for their 6 × 13 units. The faces
+// that stand in for them here are wider, so measuring them would stretch every such dialog; the
+// layout keeps the units it was made for, and only the text is drawn in the stand-in face.
+SIZE DialogBaseUnitsOfTemplate(const DialogTemplate& t, HFONT font)
+{
+    static const WCHAR* const kClassicFaces[] = {u"MS Sans Serif", u"MS Shell Dlg", u"MS Shell Dlg 2", u"Microsoft Sans Serif"};
+    if ((t.style & DS_SETFONT) && t.pointSize == 8) {
+        for (const WCHAR* face : kClassicFaces) {
+            if (lstrcmpiW(t.faceName.c_str(), face) == 0)
+                return kClassicBaseUnits;
+        }
+    }
+    return DialogBaseUnitsOfFont(font);
+}
 
 SIZE DialogBaseUnitsOfFont(HFONT font)
 {

@@ -50,6 +50,8 @@ HWND CreateDialogFromResource(HINSTANCE instance, LPCWSTR templateName, HWND par
 // The base units of a font (0: the stock dialog font): the average width of the Latin letters and
 // the character height.
 SIZE DialogBaseUnitsOfFont(HFONT font);
+// The units a template is laid out in: the classic 6 × 13 for the classic 8-point faces, else its font's.
+SIZE DialogBaseUnitsOfTemplate(const struct DialogTemplate& t, HFONT font);
 
 // Painting helpers shared by the controls.
 // Asks the parent for the brush and colours of a control (WM_CTLCOLORSTATIC, WM_CTLCOLORBTN);

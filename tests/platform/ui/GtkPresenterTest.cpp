@@ -720,3 +720,29 @@ TEST_F(GtkPresenterTest, APopupSizedToTheScreenCoversIt)
     EXPECT_EQ(0x0AC878, screen->Pixel(0, cy - 1));
     EXPECT_EQ(0x0AC878, screen->Pixel(cx - 1, 0));
 }
+
+TEST_F(GtkPresenterTest, ARealClickReachesTheChildUnderThePointerInItsOwnCoordinates)
+{
+    HWND top = Create(m_title, {200, 150, 600, 450});
+    HWND outer = CreateWindowExW(0, m_class.Name(), u"", WS_CHILD | WS_VISIBLE, 40, 30, 300, 200, top,
+        reinterpret_cast<HMENU>(static_cast<ULONG_PTR>(7)), nullptr, nullptr);
+    HWND inner = CreateWindowExW(0, m_class.Name(), u"", WS_CHILD | WS_VISIBLE, 100, 50, 120, 80, outer,
+        reinterpret_cast<HMENU>(static_cast<ULONG_PTR>(8)), nullptr, nullptr);
+    WaitViewable(m_title);
+    // Screen (200 + 40 + 100 + 15, 150 + 30 + 50 + 25) is (15, 25) in the inner child.
+    XdoTool({"mousemove", "355", "255", "click", "1"});
+    ASSERT_TRUE(WaitFor([&] { return Logged(inner, WM_LBUTTONUP); }));
+    auto down = MessagesOf(inner, WM_LBUTTONDOWN);
+    ASSERT_EQ(1u, down.size());
+    EXPECT_EQ(15, GET_X_LPARAM(down.front().lParam));
+    EXPECT_EQ(25, GET_Y_LPARAM(down.front().lParam));
+    EXPECT_FALSE(Logged(outer, WM_LBUTTONDOWN));
+    EXPECT_FALSE(Logged(top, WM_LBUTTONDOWN));
+    // A click on the outer child beside the inner one goes to the outer child.
+    XdoTool({"mousemove", "250", "190", "click", "1"});
+    ASSERT_TRUE(WaitFor([&] { return Logged(outer, WM_LBUTTONUP); }));
+    auto outerDown = MessagesOf(outer, WM_LBUTTONDOWN);
+    ASSERT_EQ(1u, outerDown.size());
+    EXPECT_EQ(10, GET_X_LPARAM(outerDown.front().lParam));
+    EXPECT_EQ(10, GET_Y_LPARAM(outerDown.front().lParam));
+}
