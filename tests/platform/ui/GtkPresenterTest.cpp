@@ -1,6 +1,7 @@
 // The GTK presenter on a real X server: windows appear where the layer puts them and show what their
 // procedures paint, and real input (xdotool) comes back as messages. Skipped without a display.
 #include "UiTestSupport.h"
+#include "../../support/ToolRunner.h"
 
 #include "platform/ui/Gdi.h"
 #include "platform/ui/Input.h"
@@ -45,53 +46,13 @@ int MillisecondsUntil(Clock::time_point deadline)
     return static_cast<int>(std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count());
 }
 
-// Runs a tool from its argv, with a time limit; its standard output comes back in `out`.
+// Runs a tool from its argv, with the display tests' time limit.
 int RunTool(const std::vector<std::string>& argv, std::string* out = nullptr)
 {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0)
-        return -1;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> args;
-    for (const auto& arg : argv)
-        args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    pid_t pid = 0;
-    int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    if (spawned != 0) {
-        close(fds[0]);
-        ADD_FAILURE() << "cannot start " << argv[0];
-        return -1;
-    }
-    auto deadline = Clock::now() + milliseconds(kToolTimeoutMs);
-    std::string text;
-    pollfd readable {fds[0], POLLIN, 0};
-    while (MillisecondsUntil(deadline) > 0 && poll(&readable, 1, MillisecondsUntil(deadline)) > 0) {
-        char buffer[4096];
-        ssize_t n = read(fds[0], buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        text.append(buffer, static_cast<size_t>(n));
-    }
-    close(fds[0]);
-    int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (MillisecondsUntil(deadline) <= 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            ADD_FAILURE() << "watchdog: " << argv[0] << " did not finish";
-            return -1;
-        }
-        Sleep(2);
-    }
-    if (out)
-        *out = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    int code = ::RunTool(argv, out, kToolTimeoutMs);
+    if (code == -1)
+        ADD_FAILURE() << "watchdog or start failure: " << argv[0];
+    return code;
 }
 
 LONG NumberAfter(const std::string& text, const std::string& label)

@@ -1,0 +1,9 @@
+// Runs a tool of the machine (xdotool, xwininfo, ImageMagick) from its argv, never through a shell.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The tool's exit code, or -1 when it could not start or outran `timeoutMs` (it is then killed).
+// Its standard output comes back in `out`.
+int RunTool(const std::vector<std::string>& argv, std::string* out = nullptr, int timeoutMs = 5000);
