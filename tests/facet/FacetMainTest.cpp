@@ -246,43 +246,6 @@ TEST_F(SkinTest, RelativePathsAreTakenFromTheModulesFolderAndTheFolderIsHandedBa
     EXPECT_EQ(Facet().getFacet4()->GetSkinFolder(nullptr, 8), E_INVALIDARG);
 }
 
-// Ends a message box that does not end by itself: posts WM_QUIT to the test's thread and fails.
-class Watchdog {
-public:
-    explicit Watchdog(DWORD ms = 8000)
-        : m_thread(GetCurrentThreadId())
-    {
-        m_worker = std::thread([this, ms] {
-            std::unique_lock guard(m_lock);
-            if (m_signal.wait_for(guard, std::chrono::milliseconds(ms), [this] { return m_disarmed; }))
-                return;
-            m_fired = true;
-            PostThreadMessageW(m_thread, WM_QUIT, 0, 0);
-        });
-    }
-    ~Watchdog()
-    {
-        {
-            std::lock_guard guard(m_lock);
-            m_disarmed = true;
-        }
-        m_signal.notify_all();
-        m_worker.join();
-        EXPECT_FALSE(m_fired) << "watchdog: the message box did not end in time";
-        MSG msg;
-        while (m_fired && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE) && msg.message != WM_QUIT) {
-        }
-    }
-
-private:
-    DWORD m_thread;
-    std::mutex m_lock;
-    std::condition_variable m_signal;
-    bool m_disarmed = false;
-    std::atomic<bool> m_fired = false;
-    std::thread m_worker;
-};
-
 class FacetMessageBoxTest : public UiTest {
 protected:
     void SetUp() override
@@ -304,12 +267,12 @@ TEST_F(FacetMessageBoxTest, ShowsTheTextAndCaptionAndAnswersWithTheButtonCode)
     ModalScript::AnswerMessageBox(IDYES);
     int answer = 0;
     {
-        Watchdog watchdog;
+        ModalWatchdog watchdog;
         answer = box->MessageBox(nullptr, u"确定要删除吗？", u"Lumo", MB_YESNO | MB_ICONQUESTION);
     }
     EXPECT_EQ(answer, IDYES);
     {
-        Watchdog watchdog;
+        ModalWatchdog watchdog;
         answer = box->MessageBox(nullptr, u"未找到摄像头设备！", u"Lumo", MB_TASKMODAL | MB_ICONEXCLAMATION);
     }
     EXPECT_EQ(answer, IDOK) << "without an answer the default button";

@@ -16,42 +16,6 @@ namespace {
 
 constexpr int kFallback = 77; // answered late by the script when the interaction under test fails
 
-// Ends a modal loop that did not end by itself: posts WM_QUIT to the test's thread and fails the test.
-class Watchdog {
-public:
-    explicit Watchdog(DWORD ms = 8000) : m_thread(GetCurrentThreadId())
-    {
-        m_worker = std::thread([this, ms] {
-            std::unique_lock guard(m_lock);
-            if (m_signal.wait_for(guard, std::chrono::milliseconds(ms), [this] { return m_disarmed; }))
-                return;
-            m_fired = true;
-            PostThreadMessageW(m_thread, WM_QUIT, 0, 0);
-        });
-    }
-    ~Watchdog()
-    {
-        {
-            std::lock_guard guard(m_lock);
-            m_disarmed = true;
-        }
-        m_signal.notify_all();
-        m_worker.join();
-        EXPECT_FALSE(m_fired) << "watchdog: the message box did not end in time";
-        MSG msg;
-        while (m_fired && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE) && msg.message != WM_QUIT) {
-        }
-    }
-
-private:
-    DWORD m_thread;
-    std::mutex m_lock;
-    std::condition_variable m_signal;
-    bool m_disarmed = false;
-    bool m_fired = false;
-    std::thread m_worker;
-};
-
 WString WindowText(HWND hwnd)
 {
     WCHAR buffer[64] = {};
@@ -133,7 +97,7 @@ protected:
 
     int Show(UINT type, const WCHAR* text = u"Text", HWND owner = nullptr)
     {
-        Watchdog watchdog;
+        ModalWatchdog watchdog;
         return MessageBoxW(owner ? owner : m_owner, text, u"Caption", type);
     }
 
@@ -264,7 +228,7 @@ TEST_F(MessageBoxTest, TaskModalWithoutOwnerDisablesTheThreadsWindows)
     std::vector<BOOL> enabled;
     WhenShown([&](HWND) { enabled = {IsWindowEnabled(m_owner), IsWindowEnabled(other)}; });
     {
-        Watchdog watchdog;
+        ModalWatchdog watchdog;
         EXPECT_EQ(MessageBoxW(nullptr, u"Task", u"Caption", MB_OK | MB_TASKMODAL), IDOK);
     }
     EXPECT_EQ(enabled, (std::vector<BOOL> {FALSE, FALSE}));
@@ -274,7 +238,7 @@ TEST_F(MessageBoxTest, TaskModalWithoutOwnerDisablesTheThreadsWindows)
     // Without MB_TASKMODAL and without owner nothing is disabled.
     WhenShown([&](HWND) { enabled = {IsWindowEnabled(m_owner), IsWindowEnabled(other)}; });
     {
-        Watchdog watchdog;
+        ModalWatchdog watchdog;
         MessageBoxW(nullptr, u"Plain", u"Caption", MB_OK);
     }
     EXPECT_EQ(enabled, (std::vector<BOOL> {TRUE, TRUE}));
@@ -291,7 +255,7 @@ TEST_F(MessageBoxTest, TheBoxIsCentredOnItsOwnerOrTheWorkArea)
     EXPECT_LE(std::abs((r.top + r.bottom) - (owner.top + owner.bottom)), 2);
 
     {
-        Watchdog watchdog;
+        ModalWatchdog watchdog;
         MessageBoxW(nullptr, u"No owner", u"Caption", MB_OK);
     }
     RECT work;

@@ -21,42 +21,6 @@ constexpr UINT kGrayed = 103;
 constexpr UINT kDeep = 201;
 constexpr UINT kFallback = 999; // answered late by the script when the interaction under test fails
 
-// Ends a modal loop that did not end by itself: posts WM_QUIT to the test's thread and fails the test.
-class Watchdog {
-public:
-    explicit Watchdog(DWORD ms = 8000) : m_thread(GetCurrentThreadId())
-    {
-        m_worker = std::thread([this, ms] {
-            std::unique_lock guard(m_lock);
-            if (m_signal.wait_for(guard, std::chrono::milliseconds(ms), [this] { return m_disarmed; }))
-                return;
-            m_fired = true;
-            PostThreadMessageW(m_thread, WM_QUIT, 0, 0);
-        });
-    }
-    ~Watchdog()
-    {
-        {
-            std::lock_guard guard(m_lock);
-            m_disarmed = true;
-        }
-        m_signal.notify_all();
-        m_worker.join();
-        EXPECT_FALSE(m_fired) << "watchdog: the modal loop did not end in time";
-        MSG msg;
-        while (m_fired && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE) && msg.message != WM_QUIT) {
-        }
-    }
-
-private:
-    DWORD m_thread;
-    std::mutex m_lock;
-    std::condition_variable m_signal;
-    bool m_disarmed = false;
-    bool m_fired = false;
-    std::thread m_worker;
-};
-
 POINT CenterOf(const RECT& r)
 {
     return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
@@ -139,7 +103,7 @@ protected:
 
     UINT Track(UINT flags = TPM_RETURNCMD, int x = 300, int y = 200)
     {
-        Watchdog watchdog;
+        ModalWatchdog watchdog;
         return static_cast<UINT>(TrackPopupMenu(m_menu, flags, x, y, 0, m_owner, nullptr));
     }
 
@@ -347,14 +311,14 @@ TEST_F(PopupMenuTest, ATypedMnemonicChoosesItsItem)
     WhenShown([this](HWND, const RecordedMenu&) { CurrentHeadlessPresenter()->TypeKey(m_owner, 'S', u's'); });
     ModalScript::AnswerMenu(kFallback, 3000, ScriptClock::Real);
     {
-        Watchdog watchdog;
+        ModalWatchdog watchdog;
         EXPECT_EQ(static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD, 10, 10, 0, m_owner, nullptr)), 13u)
             << "\"&&\" is a literal ampersand, not a mnemonic";
     }
     WhenShown([this](HWND, const RecordedMenu&) { CurrentHeadlessPresenter()->TypeKey(m_owner, 'X', u'X'); });
     ModalScript::AnswerMenu(kFallback, 3000, ScriptClock::Real);
     {
-        Watchdog watchdog;
+        ModalWatchdog watchdog;
         EXPECT_EQ(static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD, 10, 10, 0, m_owner, nullptr)), 12u);
     }
     DestroyMenu(menu);

@@ -1,5 +1,6 @@
 #include "UiTestSupport.h"
 
+#include "platform/sys/Thread.h"
 #include "platform/ui/Input.h"
 
 #include <chrono>
@@ -112,4 +113,29 @@ void UiTest::TearDown()
 HeadlessPresenter& UiTest::Presenter()
 {
     return *CurrentHeadlessPresenter();
+}
+
+ModalWatchdog::ModalWatchdog(DWORD ms) : m_thread(GetCurrentThreadId())
+{
+    m_worker = std::thread([this, ms] {
+        std::unique_lock guard(m_lock);
+        if (m_signal.wait_for(guard, std::chrono::milliseconds(ms), [this] { return m_disarmed; }))
+            return;
+        m_fired = true;
+        PostThreadMessageW(m_thread, WM_QUIT, 0, 0);
+    });
+}
+
+ModalWatchdog::~ModalWatchdog()
+{
+    {
+        std::lock_guard guard(m_lock);
+        m_disarmed = true;
+    }
+    m_signal.notify_all();
+    m_worker.join();
+    EXPECT_FALSE(m_fired) << "watchdog: the modal loop did not end in time";
+    MSG msg;
+    while (m_fired && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE) && msg.message != WM_QUIT) {
+    }
 }

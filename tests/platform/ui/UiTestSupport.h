@@ -10,8 +10,30 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
+#include <thread>
 #include <vector>
+
+// Ends a modal loop (a menu, a message box, a dialog) that does not end by itself: after `ms` of real
+// time it posts WM_QUIT to the thread that made it, and the test fails.
+class ModalWatchdog {
+public:
+    explicit ModalWatchdog(DWORD ms = 8000);
+    ~ModalWatchdog();
+    ModalWatchdog(const ModalWatchdog&) = delete;
+    ModalWatchdog& operator=(const ModalWatchdog&) = delete;
+
+private:
+    DWORD m_thread;
+    std::mutex m_lock;
+    std::condition_variable m_signal;
+    bool m_disarmed = false;
+    std::atomic<bool> m_fired = false;
+    std::thread m_worker;
+};
 
 // Every message queued for the calling thread, dispatched; returns how many ran.
 int PumpPending();
