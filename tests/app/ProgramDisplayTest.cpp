@@ -1,5 +1,6 @@
 // The real program on an X server with the gtk presenter, driven and checked from outside as a user
 // would: found by its window, looked at on the screen, closed with its close button.
+#include "../support/DisplayLock.h"
 #include "../support/ToolRunner.h"
 #include "platform/sys/CommandLine.h"
 #include "platform/sys/Handle.h"
@@ -60,6 +61,8 @@ TEST(ProgramOnADisplay, OpensItsSkinnedWindowAndClosesWithTheCloseButtonsCommand
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display)
         GTEST_SKIP() << "needs an X server (DISPLAY)";
+    DisplayLock turn(display);
+    ASSERT_TRUE(turn.Held()) << "watchdog: another test kept the display";
     char pattern[] = "/tmp/lumo-display-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     std::string folder = pattern;

@@ -1,6 +1,7 @@
 // The GTK presenter on a real X server: windows appear where the layer puts them and show what their
 // procedures paint, and real input (xdotool) comes back as messages. Skipped without a display.
 #include "UiTestSupport.h"
+#include "../../support/DisplayLock.h"
 #include "../../support/ToolRunner.h"
 
 #include "platform/ui/Gdi.h"
@@ -181,34 +182,6 @@ bool Logged(HWND hwnd, UINT message)
 
 // The tests of this program run as parallel processes on one X server, whose pointer, keyboard
 // focus and screen they share; one test at a time holds the display.
-class DisplayLock {
-public:
-    explicit DisplayLock(const std::string& display)
-    {
-        std::string name = "lumo-gtk-tests-" + display + ".lock";
-        for (char& c : name) {
-            if (c == '/' || c == ':')
-                c = '_';
-        }
-        auto path = std::filesystem::temp_directory_path() / name;
-        m_fd = open(path.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
-        auto deadline = Clock::now() + milliseconds(kLockWaitMs);
-        while (m_fd >= 0 && flock(m_fd, LOCK_EX | LOCK_NB) != 0 && MillisecondsUntil(deadline) > 0)
-            Sleep(20);
-        m_held = m_fd >= 0 && MillisecondsUntil(deadline) > 0;
-    }
-    ~DisplayLock()
-    {
-        if (m_fd >= 0)
-            close(m_fd);
-    }
-    bool Held() const { return m_held; }
-
-private:
-    int m_fd = -1;
-    bool m_held = false;
-};
-
 class GtkPresenterTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -216,7 +189,7 @@ protected:
         const char* display = std::getenv("DISPLAY");
         if (!display || !*display)
             GTEST_SKIP() << "needs an X server (DISPLAY)";
-        m_lock = std::make_unique<DisplayLock>(display);
+        m_lock = std::make_unique<DisplayLock>(display, kLockWaitMs);
         ASSERT_TRUE(m_lock->Held()) << "watchdog: another test kept the display";
         static const bool installed = [] {
             auto presenter = CreateGtkPresenter();
