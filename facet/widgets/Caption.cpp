@@ -262,13 +262,7 @@ LRESULT CaptionProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 
 void RegisterCaptionClass()
 {
-    WNDCLASSEXW wc {};
-    wc.cbSize = sizeof wc;
-    wc.style = CS_GLOBALCLASS;
-    wc.lpfnWndProc = CaptionProc;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = kCaptionClass;
-    RegisterClassExW(&wc);
+    RegisterWidgetClass(kCaptionClass, CaptionProc, IDC_ARROW);
 }
 
 HWND CreateCaption(HWND window)

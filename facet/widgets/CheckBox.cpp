@@ -188,16 +188,8 @@ HRESULT SetCheckBoxImage(HWND hwnd, LPCWSTR pathOrUrl, DWORD cells)
 
 void UnskinCheckBox(HWND hwnd)
 {
-    auto state = CheckBoxes().Find(hwnd);
-    if (!state)
-        return;
-    if (IsWindow(hwnd) && GetWindowLongPtrW(hwnd, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(CheckBoxProc))
-        return;
-    CheckBoxes().Remove(hwnd);
-    if (!IsWindow(hwnd))
-        return;
-    SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(state->previous));
-    InvalidateUnder(hwnd);
+    if (UnsubclassWidget(CheckBoxes(), hwnd, CheckBoxProc) && IsWindow(hwnd))
+        InvalidateUnder(hwnd);
 }
 
 std::vector<HWND> SkinnedCheckBoxes()

@@ -103,13 +103,7 @@ LRESULT HyperLinkProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 
 void RegisterHyperLinkClass()
 {
-    WNDCLASSEXW wc {};
-    wc.cbSize = sizeof wc;
-    wc.style = CS_GLOBALCLASS;
-    wc.lpfnWndProc = HyperLinkProc;
-    wc.hCursor = LoadCursorW(nullptr, IDC_HAND);
-    wc.lpszClassName = kHyperLinkClass;
-    RegisterClassExW(&wc);
+    RegisterWidgetClass(kHyperLinkClass, HyperLinkProc, IDC_HAND);
 }
 
 bool IsHyperLink(HWND hwnd)

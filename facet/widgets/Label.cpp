@@ -190,17 +190,8 @@ HRESULT AddLabelSetup(HWND hwnd, int value)
 
 void UnskinStaticControl(HWND hwnd)
 {
-    auto state = Labels().Find(hwnd);
-    if (!state)
-        return;
-    // Someone subclassed the control after us: our procedure stays in their chain, so the state stays too.
-    if (IsWindow(hwnd) && GetWindowLongPtrW(hwnd, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(LabelProc))
-        return;
-    Labels().Remove(hwnd);
-    if (!IsWindow(hwnd))
-        return;
-    SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(state->previous));
-    InvalidateUnder(hwnd);
+    if (UnsubclassWidget(Labels(), hwnd, LabelProc) && IsWindow(hwnd))
+        InvalidateUnder(hwnd);
 }
 
 std::vector<HWND> SkinnedLabels()

@@ -176,13 +176,7 @@ int AutomaticWidth(HWND hwnd, const ToolbarButton& button)
 
 void RegisterToolbarClass()
 {
-    WNDCLASSEXW wc {};
-    wc.cbSize = sizeof wc;
-    wc.style = CS_GLOBALCLASS;
-    wc.lpfnWndProc = ToolbarProc;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = kToolbarClass;
-    RegisterClassExW(&wc);
+    RegisterWidgetClass(kToolbarClass, ToolbarProc, IDC_ARROW);
 }
 
 bool IsToolbar(HWND hwnd)

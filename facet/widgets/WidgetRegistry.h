@@ -4,7 +4,10 @@
 // may see its window destroyed meanwhile, and its state must outlive that call.
 #pragma once
 
+#include "platform/ui/Icon.h"
+#include "platform/ui/Window.h"
 #include "platform/ui/WinUser.h"
+#include "platform/ui/WindowClass.h"
 
 #include <map>
 #include <memory>
@@ -51,3 +54,32 @@ private:
     mutable std::mutex m_lock;
     std::map<HWND, std::shared_ptr<State>> m_states;
 };
+
+// Gives a subclassed control its own procedure back and forgets its state. When someone subclassed
+// the control after the engine, the engine's procedure stays in their chain, so its state stays too.
+// Returns the state it forgot (nullptr when it kept it or had none).
+template <class State>
+std::shared_ptr<State> UnsubclassWidget(WidgetRegistry<State>& registry, HWND hwnd, WNDPROC ours)
+{
+    auto state = registry.Find(hwnd);
+    if (!state)
+        return nullptr;
+    if (IsWindow(hwnd) && GetWindowLongPtrW(hwnd, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(ours))
+        return nullptr;
+    registry.Remove(hwnd);
+    if (IsWindow(hwnd))
+        SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(state->previous));
+    return state;
+}
+
+// Registers one of the engine's window classes for every module (CS_GLOBALCLASS).
+inline void RegisterWidgetClass(LPCWSTR name, WNDPROC proc, LPCWSTR cursor)
+{
+    WNDCLASSEXW wc {};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_GLOBALCLASS;
+    wc.lpfnWndProc = proc;
+    wc.hCursor = LoadCursorW(nullptr, cursor);
+    wc.lpszClassName = name;
+    RegisterClassExW(&wc);
+}
