@@ -218,6 +218,12 @@ void CMainDlg::ReloadSkin()
         base->Release();
     }
     SetupSkin();
+    // The labels carry the skin's status text colour in their markup: written again, they take the
+    // new skin's. The device line is left alone until the start check first writes it.
+    m_textColor = ReadStatusTextColor();
+    SetDlgItemText(1040, FormatHdLink(m_instance, m_textColor, m_hd != 0).c_str());
+    if (::GetWindowTextLengthW(GetDlgItem(1042)) > 0)
+        RewriteDeviceLabel();
     SetRedraw(TRUE);
     RedrawWindow(nullptr, nullptr, RDW_UPDATENOW | RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
 }

@@ -5,12 +5,14 @@
 #include "facet/Package.h"
 #include "facet/Skin.h"
 #include "facet/XmlDocument.h"
+#include "facet/widgets/MessageBoxWindow.h"
 #include "facet/widgets/Widgets.h"
 #include "platform/sys/Module.h"
 #include "platform/ui/Menu.h"
 
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #define FACET_EXPORT extern "C" __attribute__((visibility("default")))
@@ -98,12 +100,15 @@ private:
     WString m_skinFolder;
 };
 
-// The layer's own message box: it draws and behaves like every other box of the program.
+// The message box drawn with the skin; before a skin is loaded the layer's own box stands in.
 class FacetMessageBox final : public EngineMessageBox {
 public:
     int MessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT flags) override
     {
-        return MessageBoxW(owner, text, caption, flags);
+        std::optional<MessageBoxLook> look = ReadMessageBoxLook();
+        if (!look)
+            return MessageBoxW(owner, text, caption, flags);
+        return ShowSkinnedMessageBox(owner, text, caption, flags, *look);
     }
 };
 

@@ -1,0 +1,149 @@
+#include "facet/widgets/MessageBoxModality.h"
+
+#include "platform/sys/Thread.h"
+#include "platform/ui/Input.h"
+#include "platform/ui/Menu.h"
+#include "platform/ui/Screen.h"
+#include "platform/ui/ThreadQueue.h"
+#include "platform/ui/Window.h"
+#include "platform/ui/WindowObject.h"
+
+#include <glib.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+
+namespace {
+
+struct CrossThreadCall {
+    std::function<void()> work;
+    // Not owned: the waiting thread stays in RunOnWindowThread until `done`. Holding a reference could
+    // make the last release of that thread's queue happen on the window's thread.
+    ThreadQueue* waiter = nullptr;
+    bool done = false; // under waiter->lock
+};
+
+gboolean RunCrossThreadCall(gpointer data)
+{
+    auto& call = *static_cast<std::shared_ptr<CrossThreadCall>*>(data);
+    call->work();
+    // Signalled under the lock: once it is released the waiter may return and its thread end.
+    std::lock_guard guard(call->waiter->lock);
+    call->done = true;
+    call->waiter->signal.notify_all();
+    return G_SOURCE_REMOVE;
+}
+
+void FreeCrossThreadCall(gpointer data)
+{
+    delete static_cast<std::shared_ptr<CrossThreadCall>*>(data);
+}
+
+// Windows are touched by their own thread only, so what the box does to an owner of another thread
+// runs there; meanwhile this thread serves the messages sent to it, as a cross-thread send does.
+// FIXME: the layer's own message box carries the same helper; it belongs in the layer's interface.
+void RunOnWindowThread(HWND hwnd, std::function<void()> work)
+{
+    auto target = QueueOfWindow(hwnd);
+    if (!target)
+        return;
+    auto self = CurrentQueue();
+    if (target == self) {
+        work();
+        return;
+    }
+    auto call = std::make_shared<CrossThreadCall>();
+    call->work = std::move(work);
+    call->waiter = self.get();
+    GSource* source = g_idle_source_new();
+    g_source_set_priority(source, G_PRIORITY_DEFAULT);
+    g_source_set_callback(source, RunCrossThreadCall, new std::shared_ptr<CrossThreadCall>(call), FreeCrossThreadCall);
+    g_source_attach(source, target->context);
+    g_source_unref(source);
+    for (;;) {
+        ProcessIncomingSends(*self);
+        std::unique_lock guard(self->lock);
+        self->signal.wait(guard, [&] { return call->done || !self->incoming.empty(); });
+        if (call->done)
+            return;
+    }
+}
+
+} // namespace
+
+MessageBoxModality::MessageBoxModality(HWND owner, UINT flags) : m_owner(owner ? GetAncestor(owner, GA_ROOT) : nullptr)
+{
+    if (m_owner) {
+        RunOnWindowThread(m_owner, [this] {
+            m_ownerVisible = IsWindowVisible(m_owner) && !IsIconic(m_owner);
+            GetWindowRect(m_owner, &m_ownerRect);
+            if (IsWindowEnabled(m_owner)) {
+                EnableWindow(m_owner, FALSE);
+                m_ownerDisabled = true;
+            }
+        });
+        return;
+    }
+    if (!(flags & MB_TASKMODAL))
+        return;
+    DWORD self = GetCurrentThreadId();
+    for (HWND top : TopLevelWindowsOfProcess()) {
+        if (GetWindowThreadProcessId(top, nullptr) == self && IsWindowEnabled(top)) {
+            EnableWindow(top, FALSE);
+            m_taskWindows.push_back(top);
+        }
+    }
+}
+
+MessageBoxModality::~MessageBoxModality()
+{
+    Release();
+}
+
+POINT MessageBoxModality::Place(SIZE size) const
+{
+    RECT area {};
+    if (m_ownerVisible)
+        area = m_ownerRect;
+    else if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0))
+        area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    LONG x = area.left + (area.right - area.left - size.cx) / 2;
+    LONG y = area.top + (area.bottom - area.top - size.cy) / 2;
+    RECT wanted {x, y, x + size.cx, y + size.cy};
+    MONITORINFO info {};
+    info.cbSize = sizeof info;
+    if (!GetMonitorInfoW(MonitorFromRect(&wanted, MONITOR_DEFAULTTONEAREST), &info))
+        return {x, y};
+    const RECT& work = info.rcWork;
+    x = std::max(work.left, std::min(x, work.right - size.cx));
+    y = std::max(work.top, std::min(y, work.bottom - size.cy));
+    return {x, y};
+}
+
+void MessageBoxModality::Release()
+{
+    if (m_released)
+        return;
+    m_released = true;
+    for (HWND top : m_taskWindows) {
+        if (IsWindow(top))
+            EnableWindow(top, TRUE);
+    }
+    if (!m_owner || !m_ownerDisabled)
+        return;
+    RunOnWindowThread(m_owner, [this] {
+        if (IsWindow(m_owner))
+            EnableWindow(m_owner, TRUE);
+    });
+}
+
+void MessageBoxModality::ReactivateOwner() const
+{
+    if (!m_owner)
+        return;
+    RunOnWindowThread(m_owner, [this] {
+        if (IsWindow(m_owner) && IsWindowVisible(m_owner))
+            SetActiveWindow(m_owner);
+    });
+}

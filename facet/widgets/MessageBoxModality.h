@@ -1,0 +1,34 @@
+// What a message box does to the windows around it while it runs: its owner (or, task-modal without
+// one, every window of the calling thread) disabled, and enabled and active again afterwards; and
+// where the box goes (centred on its owner or the work area, kept inside the work area). An owner of
+// another thread is touched on that thread only.
+#pragma once
+
+#include "platform/ui/WinUser.h"
+
+#include <vector>
+
+class MessageBoxModality {
+public:
+    // `owner`: the box's owner (its top-level ancestor is used), or nullptr.
+    MessageBoxModality(HWND owner, UINT flags);
+    ~MessageBoxModality();
+    MessageBoxModality(const MessageBoxModality&) = delete;
+    MessageBoxModality& operator=(const MessageBoxModality&) = delete;
+
+    HWND Owner() const { return m_owner; }
+    // The top-left corner of a box of that size.
+    POINT Place(SIZE size) const;
+    // Enables what the box disabled; the box is destroyed after this, so activation returns to the owner.
+    void Release();
+    // Gives the activation back to the owner once the box is gone.
+    void ReactivateOwner() const;
+
+private:
+    HWND m_owner = nullptr;
+    bool m_ownerDisabled = false;
+    bool m_ownerVisible = false;
+    RECT m_ownerRect {};
+    std::vector<HWND> m_taskWindows;
+    bool m_released = false;
+};
