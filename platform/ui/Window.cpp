@@ -739,6 +739,23 @@ int GetDlgCtrlID(HWND hwnd)
     return w && w->IsChild() ? static_cast<int>(w->id) : 0;
 }
 
+BOOL EnumWindows(WNDENUMPROC callback, LPARAM lParam)
+{
+    if (!callback)
+        return FALSE;
+    std::vector<HWND> tops;
+    {
+        auto& table = Table();
+        std::lock_guard guard(table.lock);
+        tops = table.topLevels;
+    }
+    for (HWND top : tops) {
+        if (IsWindow(top) && !callback(top, lParam))
+            break;
+    }
+    return TRUE;
+}
+
 HWND GetDesktopWindow()
 {
     // The desktop is not a window of the layer; a fixed handle that names no window stands for it.

@@ -31,6 +31,10 @@ BOOL IsChild(HWND parent, HWND hwnd);
 HWND GetDlgItem(HWND dialog, int id);
 int GetDlgCtrlID(HWND hwnd);
 HWND GetDesktopWindow();
+// Calls `callback` for each top-level window of the process, in creation order, until it answers
+// FALSE. The windows are those that existed when the call began.
+using WNDENUMPROC = BOOL (*)(HWND hwnd, LPARAM lParam);
+BOOL EnumWindows(WNDENUMPROC callback, LPARAM lParam);
 // The deepest visible, enabled child of `parent` under a point in `parent`'s client coordinates.
 HWND ChildWindowFromPoint(HWND parent, POINT point);
 

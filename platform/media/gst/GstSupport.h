@@ -1,0 +1,9 @@
+// GStreamer set-up shared by the media layer.
+#pragma once
+
+namespace lumo::media {
+
+// Initialises GStreamer once per process (thread-safe).
+void EnsureGstInitialized();
+
+} // namespace lumo::media

@@ -1,0 +1,612 @@
+#include "platform/media/gst/RecordingBin.h"
+
+#include <gst/gst.h>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using lumo::media::CreateRecordingBin;
+using lumo::media::FinishRecording;
+using lumo::media::RecordingElementsAvailable;
+using lumo::media::RecordingSettings;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kFinishTimeout = 5000ms;
+constexpr auto kMediaWatchdog = 15s;
+constexpr int kToolTimeoutMs = 20000;
+// A picture that keeps changing in fine detail, with the running time drawn over it.
+constexpr const char* kDetailedPicture = "videotestsrc is-live=true pattern=zone-plate kx2=20 ky2=20 kt=1";
+
+// Ends the test program when a test outlives its time: a hang in the media fails instead of stalling.
+class Watchdog {
+public:
+    explicit Watchdog(std::chrono::seconds limit)
+    {
+        m_worker = std::thread([this, limit] {
+            std::unique_lock lock(m_lock);
+            if (m_disarmed.wait_for(lock, limit, [this] { return m_done; }))
+                return;
+            std::fprintf(stderr, "watchdog: the test did not end within %lld s\n", static_cast<long long>(limit.count()));
+            std::abort();
+        });
+    }
+    ~Watchdog()
+    {
+        {
+            std::lock_guard guard(m_lock);
+            m_done = true;
+        }
+        m_disarmed.notify_all();
+        m_worker.join();
+    }
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_disarmed;
+    bool m_done = false;
+    std::thread m_worker;
+};
+
+// Runs a tool from its argv, never through a shell. Its exit code (-1 when it could not start or
+// outran the timeout), with standard output and error together in `output`.
+int RunTool(const std::vector<std::string>& argv, std::string* output)
+{
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
+    std::vector<char*> args;
+    for (const auto& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (spawned != 0) {
+        close(fds[0]);
+        return -1;
+    }
+    auto deadline = Clock::now() + std::chrono::milliseconds(kToolTimeoutMs);
+    auto remaining = [&] {
+        return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
+    };
+    output->clear();
+    pollfd readable { fds[0], POLLIN, 0 };
+    while (remaining() > 0 && poll(&readable, 1, remaining()) > 0) {
+        char buffer[4096];
+        ssize_t n = read(fds[0], buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        output->append(buffer, static_cast<size_t>(n));
+    }
+    close(fds[0]);
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (remaining() <= 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(2ms);
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool ToolExists(const char* name)
+{
+    std::string output;
+    return RunTool({ name, "-version" }, &output) == 0;
+}
+
+// What ffprobe reads in a file: the format's fields and each stream's, by name.
+struct ProbeResult {
+    std::map<std::string, std::string> format;
+    std::vector<std::map<std::string, std::string>> streams;
+
+    const std::map<std::string, std::string>* Stream(const std::string& type) const
+    {
+        for (const auto& stream : streams) {
+            auto found = stream.find("codec_type");
+            if (found != stream.end() && found->second == type)
+                return &stream;
+        }
+        return nullptr;
+    }
+};
+
+ProbeResult Probe(const std::string& path)
+{
+    std::string output;
+    RunTool({ "ffprobe", "-v", "error", "-count_frames", "-show_entries",
+              "stream=codec_type,codec_name,width,height,nb_read_frames,duration:format=start_time,duration", path },
+            &output);
+    ProbeResult result;
+    std::map<std::string, std::string>* section = nullptr;
+    std::istringstream lines(output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line == "[STREAM]") {
+            result.streams.emplace_back();
+            section = &result.streams.back();
+        } else if (line == "[FORMAT]") {
+            section = &result.format;
+        } else if (line.starts_with("[/")) {
+            section = nullptr;
+        } else if (auto equals = line.find('='); section && equals != std::string::npos) {
+            (*section)[line.substr(0, equals)] = line.substr(equals + 1);
+        }
+    }
+    return result;
+}
+
+double Number(const std::map<std::string, std::string>* fields, const char* name)
+{
+    if (!fields || !fields->contains(name))
+        return -1;
+    return std::strtod(fields->at(name).c_str(), nullptr);
+}
+
+// What a full decode of the file complains about (nothing for a sound file).
+std::string DecodeErrors(const std::string& path)
+{
+    std::string output;
+    int code = RunTool({ "ffmpeg", "-nostdin", "-v", "error", "-i", path, "-f", "null", "-" }, &output);
+    return code == 0 ? output : "ffmpeg failed (" + std::to_string(code) + "): " + output;
+}
+
+long long VideoBytes(const std::string& path)
+{
+    std::string output;
+    RunTool({ "ffprobe", "-v", "error", "-select_streams", "v", "-show_entries", "packet=size", "-of", "csv=p=0", path },
+            &output);
+    long long total = 0;
+    std::istringstream lines(output);
+    for (long long size = 0; lines >> size;)
+        total += size;
+    return total;
+}
+
+// A live capture pipeline that ends in the recording bin. The picture's description ends in an
+// element named "video", the sound's in one named "audio".
+class Capture {
+public:
+    Capture(const std::string& description, const RecordingSettings& settings)
+    {
+        GError* error = nullptr;
+        m_pipeline = gst_parse_launch(description.c_str(), &error);
+        if (!m_pipeline) {
+            ADD_FAILURE() << "pipeline: " << (error ? error->message : "?");
+            g_clear_error(&error);
+            return;
+        }
+        m_bin = CreateRecordingBin(settings);
+        if (!m_bin) {
+            ADD_FAILURE() << "no recording bin";
+            return;
+        }
+        EXPECT_TRUE(g_object_is_floating(m_bin));
+        gst_bin_add(GST_BIN(m_pipeline), m_bin);
+        GstPad* video = gst_element_get_static_pad(m_bin, "video");
+        gst_pad_add_probe(video, GST_PAD_PROBE_TYPE_BUFFER, CountFrame, this, nullptr);
+        gst_object_unref(video);
+    }
+    ~Capture()
+    {
+        if (m_pipeline) {
+            gst_element_set_state(m_pipeline, GST_STATE_NULL);
+            gst_object_unref(m_pipeline);
+        }
+    }
+    Capture(const Capture&) = delete;
+    Capture& operator=(const Capture&) = delete;
+
+    bool Valid() const { return m_pipeline && m_bin; }
+    GstElement* Bin() const { return m_bin; }
+
+    // Links the named source element to the bin's pad of the same name.
+    bool Connect(const char* name)
+    {
+        GstElement* source = gst_bin_get_by_name(GST_BIN(m_pipeline), name);
+        if (!source)
+            return false;
+        bool linked = gst_element_link_pads(source, nullptr, m_bin, name);
+        gst_object_unref(source);
+        return linked;
+    }
+    void Disconnect(const char* name)
+    {
+        GstPad* pad = gst_element_get_static_pad(m_bin, name);
+        if (GstPad* peer = gst_pad_get_peer(pad)) {
+            gst_pad_unlink(peer, pad);
+            gst_object_unref(peer);
+        }
+        gst_object_unref(pad);
+    }
+    bool Play()
+    {
+        gst_element_set_state(m_pipeline, GST_STATE_PLAYING);
+        GstState state = GST_STATE_NULL;
+        gst_element_get_state(m_pipeline, &state, nullptr, 5 * GST_SECOND);
+        return state == GST_STATE_PLAYING;
+    }
+    // Waits until `frames` frames have entered the bin; false when they did not come in time.
+    bool WaitForFrames(int frames)
+    {
+        std::unique_lock lock(m_lock);
+        return m_frameCame.wait_for(lock, kMediaWatchdog, [&] { return m_frames >= frames; });
+    }
+    int Frames()
+    {
+        std::lock_guard guard(m_lock);
+        return m_frames;
+    }
+    // The first error posted on the pipeline's bus within the watchdog, "" when none came.
+    std::string WaitForError()
+    {
+        GstBus* bus = gst_element_get_bus(m_pipeline);
+        GstMessage* message = gst_bus_timed_pop_filtered(bus, GST_SECOND * 10, GST_MESSAGE_ERROR);
+        gst_object_unref(bus);
+        if (!message)
+            return {};
+        GError* error = nullptr;
+        gst_message_parse_error(message, &error, nullptr);
+        std::string text = error ? error->message : "?";
+        g_clear_error(&error);
+        gst_message_unref(message);
+        return text;
+    }
+    bool Finish()
+    {
+        bool finished = FinishRecording(m_bin, kFinishTimeout);
+        std::lock_guard guard(m_lock);
+        m_fed = m_frames;
+        return finished;
+    }
+    // The frames that went into the file: those that entered the bin before it was finished.
+    int Fed()
+    {
+        std::lock_guard guard(m_lock);
+        return m_fed;
+    }
+    void Pause()
+    {
+        gst_element_set_state(m_pipeline, GST_STATE_PAUSED);
+        gst_element_get_state(m_pipeline, nullptr, nullptr, 5 * GST_SECOND);
+    }
+    void Stop() { gst_element_set_state(m_pipeline, GST_STATE_NULL); }
+
+private:
+    static GstPadProbeReturn CountFrame(GstPad*, GstPadProbeInfo*, gpointer data)
+    {
+        auto* self = static_cast<Capture*>(data);
+        {
+            std::lock_guard guard(self->m_lock);
+            self->m_frames++;
+        }
+        self->m_frameCame.notify_all();
+        return GST_PAD_PROBE_OK;
+    }
+
+    GstElement* m_pipeline = nullptr;
+    GstElement* m_bin = nullptr;
+    std::mutex m_lock;
+    std::condition_variable m_frameCame;
+    int m_frames = 0;
+    int m_fed = 0;
+};
+
+// A live picture with its running time drawn over it, then `last` (named "video").
+std::string VideoSource(const char* picture, int width, int height, int rate, const char* last = "identity")
+{
+    std::ostringstream text;
+    text << picture << " ! video/x-raw,width=" << width << ",height=" << height << ",framerate=" << rate
+         << "/1 ! timeoverlay ! " << last << " name=video";
+    return text.str();
+}
+
+constexpr const char* kSound = " audiotestsrc is-live=true wave=ticks name=audio";
+
+struct Expected {
+    int width;
+    int height;
+    int framesPerSecond;
+    bool sound;
+};
+
+// The file plays in any player: the right streams, size and length, every frame fed decoded, and not
+// one complaint from a full decode.
+void ExpectCompleteFile(const std::string& path, int framesFed, const Expected& expected)
+{
+    ASSERT_TRUE(fs::exists(path));
+    EXPECT_EQ(DecodeErrors(path), "");
+    ProbeResult probe = Probe(path);
+    const auto* video = probe.Stream("video");
+    ASSERT_NE(video, nullptr) << "no video stream";
+    EXPECT_EQ(video->at("codec_name"), "wmv2");
+    EXPECT_EQ(Number(video, "width"), expected.width);
+    EXPECT_EQ(Number(video, "height"), expected.height);
+    EXPECT_EQ(Number(video, "nb_read_frames"), framesFed);
+    const auto* audio = probe.Stream("audio");
+    if (expected.sound) {
+        ASSERT_NE(audio, nullptr) << "no audio stream";
+        EXPECT_EQ(audio->at("codec_name"), "wmav2");
+    } else {
+        EXPECT_EQ(audio, nullptr);
+        EXPECT_EQ(probe.streams.size(), 1u);
+    }
+    double interval = 1.0 / expected.framesPerSecond;
+    EXPECT_NEAR(Number(video, "duration"), framesFed * interval, interval);
+    EXPECT_NEAR(Number(&probe.format, "start_time"), 0.0, interval);
+}
+
+void ExpectBitRate(const std::string& path, int framesFed, int framesPerSecond, int target)
+{
+    double seconds = static_cast<double>(framesFed) / framesPerSecond;
+    double bitRate = VideoBytes(path) * 8 / seconds;
+    EXPECT_NEAR(bitRate, target, target * 0.25) << "video bit rate for a target of " << target;
+}
+
+class RecordingBinTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        gst_init(nullptr, nullptr);
+        if (!RecordingElementsAvailable())
+            GTEST_SKIP() << "the WMV/WMA encoders or the ASF muxer are not installed";
+        if (!ToolExists("ffprobe") || !ToolExists("ffmpeg"))
+            GTEST_SKIP() << "ffprobe and ffmpeg check the files";
+        std::string pattern = (fs::temp_directory_path() / "lumo-recording-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        m_folder = pattern;
+    }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        if (!m_folder.empty())
+            fs::remove_all(m_folder, ignored);
+    }
+    std::string File(const std::string& name) const { return m_folder + "/" + name; }
+
+    // Records `frames` frames of `description` (which names its sources "video" and "audio") and
+    // finishes the file while the sources still run.
+    int Record(const std::string& description, const RecordingSettings& settings, int frames)
+    {
+        Capture capture(description, settings);
+        if (!capture.Valid())
+            return -1;
+        EXPECT_TRUE(capture.Connect("video"));
+        if (settings.withAudio) {
+            EXPECT_TRUE(capture.Connect("audio"));
+        }
+        EXPECT_TRUE(capture.Play());
+        EXPECT_TRUE(capture.WaitForFrames(frames)) << "the frames did not come";
+        EXPECT_TRUE(capture.Finish());
+        capture.Stop();
+        return capture.Fed();
+    }
+
+private:
+    std::string m_folder;
+};
+
+TEST_F(RecordingBinTest, DetailedPictureIsRecordedAtEachBitRate)
+{
+    Watchdog watchdog(60s);
+    for (int target : { 480000, 640000, 960000 }) {
+        SCOPED_TRACE(target);
+        RecordingSettings settings;
+        settings.path = File("vga-" + std::to_string(target) + ".wmv");
+        settings.videoBitRate = target;
+        int fed = Record(VideoSource(kDetailedPicture, 640, 480, 30) + kSound, settings, 60);
+        ExpectCompleteFile(settings.path, fed, { 640, 480, 30, true });
+        ExpectBitRate(settings.path, fed, 30, target);
+    }
+}
+
+TEST_F(RecordingBinTest, HighDefinitionPictureIsRecorded)
+{
+    Watchdog watchdog(30s);
+    RecordingSettings settings;
+    settings.path = File("hd.wmv");
+    settings.width = 1280;
+    settings.height = 720;
+    settings.videoBitRate = 960000;
+    int fed = Record(VideoSource(kDetailedPicture, 1280, 720, 30) + kSound, settings, 60);
+    ExpectCompleteFile(settings.path, fed, { 1280, 720, 30, true });
+    ExpectBitRate(settings.path, fed, 30, 960000);
+}
+
+TEST_F(RecordingBinTest, InputIsScaledToThePictureSize)
+{
+    Watchdog watchdog(30s);
+    RecordingSettings settings;
+    settings.path = File("scaled.wmv");
+    settings.width = 322;
+    settings.height = 242;
+    int fed = Record(VideoSource("videotestsrc is-live=true pattern=ball", 640, 480, 30) + kSound, settings, 30);
+    ExpectCompleteFile(settings.path, fed, { 322, 242, 30, true });
+}
+
+// The frame rate is the source's, and the file starts at zero although the recording joins a
+// pipeline that has been running for a while.
+TEST_F(RecordingBinTest, SlowerSourceJoinedLateStartsTheFileAtZero)
+{
+    Watchdog watchdog(30s);
+    RecordingSettings settings;
+    settings.path = File("late.wmv");
+    std::string description = VideoSource(kDetailedPicture, 640, 480, 15, "tee allow-not-linked=true")
+        + " audiotestsrc is-live=true wave=ticks ! tee name=audio allow-not-linked=true";
+    Capture capture(description, settings);
+    ASSERT_TRUE(capture.Valid());
+    ASSERT_TRUE(capture.Play());
+    std::this_thread::sleep_for(1s);
+    gst_element_sync_state_with_parent(capture.Bin());
+    GstElement* pipeline = GST_ELEMENT(gst_element_get_parent(capture.Bin()));
+    for (const char* name : { "video", "audio" }) {
+        GstElement* tee = gst_bin_get_by_name(GST_BIN(pipeline), name);
+        EXPECT_TRUE(gst_element_link_pads(tee, "src_%u", capture.Bin(), name));
+        gst_object_unref(tee);
+    }
+    gst_object_unref(pipeline);
+    ASSERT_TRUE(capture.WaitForFrames(30));
+    ASSERT_TRUE(capture.Finish());
+    capture.Stop();
+    ExpectCompleteFile(settings.path, capture.Fed(), { 640, 480, 15, true });
+    ExpectBitRate(settings.path, capture.Fed(), 15, settings.videoBitRate);
+}
+
+TEST_F(RecordingBinTest, WithoutSoundTheFileHasNoAudioStream)
+{
+    Watchdog watchdog(30s);
+    RecordingSettings settings;
+    settings.path = File("silent.wmv");
+    settings.withAudio = false;
+    GstElement* bin = CreateRecordingBin(settings);
+    ASSERT_NE(bin, nullptr);
+    GstPad* audio = gst_element_get_static_pad(bin, "audio");
+    EXPECT_EQ(audio, nullptr);
+    if (audio)
+        gst_object_unref(audio);
+    gst_object_unref(gst_object_ref_sink(bin));
+
+    int fed = Record(VideoSource(kDetailedPicture, 640, 480, 30), settings, 45);
+    ExpectCompleteFile(settings.path, fed, { 640, 480, 30, false });
+}
+
+TEST_F(RecordingBinTest, SourceThatFailsMidStreamLeavesACompleteFile)
+{
+    Watchdog watchdog(30s);
+    RecordingSettings settings;
+    settings.path = File("failed.wmv");
+    Capture capture(VideoSource(kDetailedPicture, 640, 480, 30, "identity error-after=40") + kSound, settings);
+    ASSERT_TRUE(capture.Valid());
+    ASSERT_TRUE(capture.Connect("video"));
+    ASSERT_TRUE(capture.Connect("audio"));
+    ASSERT_TRUE(capture.Play());
+    EXPECT_NE(capture.WaitForError(), "");
+    EXPECT_TRUE(capture.Finish());
+    capture.Stop();
+    EXPECT_GT(capture.Fed(), 30);
+    ExpectCompleteFile(settings.path, capture.Fed(), { 640, 480, 30, true });
+}
+
+TEST_F(RecordingBinTest, SourcesThatVanishLeaveACompleteFile)
+{
+    Watchdog watchdog(30s);
+    RecordingSettings settings;
+    settings.path = File("vanished.wmv");
+    Capture capture(VideoSource(kDetailedPicture, 640, 480, 30) + kSound, settings);
+    ASSERT_TRUE(capture.Valid());
+    ASSERT_TRUE(capture.Connect("video"));
+    ASSERT_TRUE(capture.Connect("audio"));
+    ASSERT_TRUE(capture.Play());
+    ASSERT_TRUE(capture.WaitForFrames(30));
+    // Gone without an end-of-stream, as a camera that is pulled out.
+    capture.Disconnect("video");
+    capture.Disconnect("audio");
+    EXPECT_TRUE(capture.Finish());
+    EXPECT_TRUE(FinishRecording(capture.Bin(), kFinishTimeout)) << "finishing again";
+    capture.Stop();
+    ExpectCompleteFile(settings.path, capture.Fed(), { 640, 480, 30, true });
+}
+
+// A microphone that never delivered: the file still has the sound stream it promised.
+TEST_F(RecordingBinTest, PausedPipelineIsFinishedToo)
+{
+    Watchdog watchdog(30s);
+    RecordingSettings settings;
+    settings.path = File("paused.wmv");
+    Capture capture(VideoSource(kDetailedPicture, 640, 480, 30) + kSound, settings);
+    ASSERT_TRUE(capture.Valid());
+    ASSERT_TRUE(capture.Connect("video"));
+    ASSERT_TRUE(capture.Connect("audio"));
+    ASSERT_TRUE(capture.Play());
+    ASSERT_TRUE(capture.WaitForFrames(30));
+    capture.Pause();
+    EXPECT_TRUE(capture.Finish());
+    capture.Stop();
+    ExpectCompleteFile(settings.path, capture.Fed(), { 640, 480, 30, true });
+}
+
+TEST_F(RecordingBinTest, SoundThatNeverCameStillGivesAPlayableFile)
+{
+    Watchdog watchdog(30s);
+    RecordingSettings settings;
+    settings.path = File("no-sound-came.wmv");
+    Capture capture(VideoSource(kDetailedPicture, 640, 480, 30), settings);
+    ASSERT_TRUE(capture.Valid());
+    ASSERT_TRUE(capture.Connect("video"));
+    ASSERT_TRUE(capture.Play());
+    ASSERT_TRUE(capture.WaitForFrames(30));
+    EXPECT_TRUE(capture.Finish());
+    capture.Stop();
+    ExpectCompleteFile(settings.path, capture.Fed(), { 640, 480, 30, true });
+}
+
+TEST_F(RecordingBinTest, FinishingNeedsARunningRecordingBin)
+{
+    Watchdog watchdog(30s);
+    EXPECT_FALSE(FinishRecording(nullptr, 10ms));
+    GstElement* other = gst_element_factory_make("fakesink", nullptr);
+    gst_object_ref_sink(other);
+    EXPECT_FALSE(FinishRecording(other, 10ms));
+    gst_object_unref(other);
+
+    RecordingSettings settings;
+    settings.path = File("never-ran.wmv");
+    GstElement* bin = CreateRecordingBin(settings);
+    ASSERT_NE(bin, nullptr);
+    gst_object_ref_sink(bin);
+    auto start = Clock::now();
+    EXPECT_FALSE(FinishRecording(bin, kFinishTimeout));
+    EXPECT_LT(Clock::now() - start, 1s) << "nothing to wait for in a bin that never ran";
+    gst_object_unref(bin);
+}
+
+TEST(RecordingBin, RefusesSettingsItCannotWrite)
+{
+    gst_init(nullptr, nullptr);
+    RecordingSettings noPath;
+    noPath.path.clear();
+    EXPECT_EQ(CreateRecordingBin(noPath), nullptr);
+    RecordingSettings noPicture;
+    noPicture.path = "x.wmv";
+    noPicture.width = 0;
+    EXPECT_EQ(CreateRecordingBin(noPicture), nullptr);
+    RecordingSettings noBitRate;
+    noBitRate.path = "x.wmv";
+    noBitRate.videoBitRate = 0;
+    EXPECT_EQ(CreateRecordingBin(noBitRate), nullptr);
+}
+
+} // namespace
