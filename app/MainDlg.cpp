@@ -1,5 +1,6 @@
 #include "app/MainDlg.h"
 
+#include "album/MediaPaths.h"
 #include "app/EngineAccess.h"
 #include "app/StartUp.h"
 #include "platform/sys/File.h"
@@ -129,8 +130,10 @@ void CMainDlg::Snapshot()
 {
     if (m_snapshotBusy || !m_engine.IsUsable())
         return;
-    // FIXME: photo names come with the media file naming; without a capture device this is not reached.
-    WString path;
+    // The name carries the time of the click, also when the picture is taken after the countdown.
+    WCHAR photo[MAX_PATH] = {};
+    MakePhotoPath(m_documents.c_str(), photo, sizeof photo);
+    WString path = photo;
     m_snapshotBusy = 1;
     if (IsDlgButtonChecked(m_hWnd, kCheckBoxId) == BST_CHECKED) {
         m_pendingSnapshot = path;
@@ -163,7 +166,7 @@ void CMainDlg::ToggleRecording()
         toolbar->Release();
     }
     if (m_notRecording) {
-        // FIXME: video names come with the media file naming.
+        MakeVideoPath(m_documents.c_str(), g_recordingPath, sizeof g_recordingPath);
         if (m_engine.StartRecording(g_recordingPath))
             SetTimer(kTimerClock, kTimerPeriod);
     } else {

@@ -25,12 +25,7 @@ public:
     HWND GetBoundWindow() const override { return static_cast<const T*>(this)->m_hWnd; }
 };
 
-inline constexpr UINT kMessageGraphNotify = WM_USER + 1;
-inline constexpr UINT kMessageRecordFailed = WM_USER + 2;
-inline constexpr UINT kMessageRecordComponentMissing = WM_USER + 3;
 inline constexpr UINT kMessageStripItemRemoved = WM_USER + 100;
-inline constexpr UINT kMessageDeviceLost = 5137;
-inline constexpr LPARAM kDeviceLostCode = 4319;
 inline constexpr UINT kMessageDeviceMenu = 100;
 inline constexpr ULONG_PTR kSkinChangedData = 0x6402;
 

@@ -4,6 +4,7 @@
 #include "app/Language.h"
 #include "app/MainDlg.h"
 #include "app/SkinSelector.h"
+#include "platform/media/MediaClasses.h"
 #include "platform/sys/Com.h"
 #include "platform/sys/Module.h"
 #include "platform/sys/Mutex.h"
@@ -133,6 +134,8 @@ int RunMainDialog(int showCommand)
 int RunProgram(HINSTANCE instance, int showCommand)
 {
     CoInitialize(nullptr);
+    // The capture classes of the system live in this process: they are registered, not found.
+    RegisterMediaClasses();
     DefWindowProcW(nullptr, 0, 0, 0);
     INITCOMMONCONTROLSEX controls {sizeof(INITCOMMONCONTROLSEX), kBarAndRebarClasses};
     InitCommonControlsEx(&controls);
