@@ -4,28 +4,6 @@
 
 #include "platform/sys/IniFile.h"
 
-namespace {
-
-BOOL ReadName(IMoniker* moniker, LPWSTR name, int capacity)
-{
-    ComPtr<IPropertyBag> bag;
-    if (!moniker || FAILED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void**>(&bag))))
-        return FALSE;
-    VARIANT value;
-    VariantInit(&value);
-    BOOL read = SUCCEEDED(bag->Read(u"FriendlyName", &value, nullptr)) && value.vt == VT_BSTR;
-    if (read) {
-        int length = 0;
-        for (; value.bstrVal[length] && length + 1 < capacity; ++length)
-            name[length] = value.bstrVal[length];
-        name[length] = 0;
-    }
-    VariantClear(&value);
-    return read;
-}
-
-} // namespace
-
 void CCaptureEngine::Initialize(HWND videoWindow)
 {
     m_videoWindow = videoWindow;
@@ -57,7 +35,7 @@ void CCaptureEngine::FillList(IEnumMoniker* monikers, IMoniker** list, int* coun
         if (position >= kMaxDevices)
             break;
         WCHAR name[kNameLength];
-        if (ReadName(moniker, name, kNameLength)) {
+        if (ReadFriendlyName(moniker, name, kNameLength)) {
             if (matchRemembered && StrCmpIW(name, m_rememberedName) == 0)
                 m_rememberedIndex = position; // among equal names the last one wins
             list[position] = moniker.Get();
@@ -156,7 +134,7 @@ int CCaptureEngine::GetDeviceName(int position, LPWSTR buffer, int capacity) con
     IMoniker* moniker = m_videoDevices[position - 1];
     if (!moniker)
         return 0;
-    return ReadName(moniker, buffer, capacity) ? 1 : 0;
+    return ReadFriendlyName(moniker, buffer, static_cast<size_t>(capacity)) ? 1 : 0;
 }
 
 int CCaptureEngine::OnDeviceChange(WPARAM event, LPARAM header)

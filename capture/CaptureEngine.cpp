@@ -29,8 +29,10 @@ void CopyText(LPWSTR target, size_t capacity, LPCWSTR source)
     target[length] = 0;
 }
 
+} // namespace
+
 // The friendly name in a device's property bag, cut to `capacity`; FALSE when it cannot be read.
-BOOL ReadFriendlyName(IMoniker* moniker, LPWSTR name, size_t capacity)
+BOOL CCaptureEngine::ReadFriendlyName(IMoniker* moniker, LPWSTR name, size_t capacity)
 {
     ComPtr<IPropertyBag> bag;
     if (!moniker || FAILED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void**>(&bag))))
@@ -43,8 +45,6 @@ BOOL ReadFriendlyName(IMoniker* moniker, LPWSTR name, size_t capacity)
     VariantClear(&value);
     return read;
 }
-
-} // namespace
 
 CCaptureEngine::CCaptureEngine()
 {

@@ -100,6 +100,8 @@ private:
         VIDEOINFOHEADER info {};
     };
 
+    // The friendly name in a device's property bag, cut to `capacity`; FALSE when it cannot be read.
+    static BOOL ReadFriendlyName(IMoniker* moniker, LPWSTR name, size_t capacity);
     void ShowMessage(LPCWSTR text);
     void ReadSettings();
     void ClearDeviceLists();

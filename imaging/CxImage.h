@@ -19,21 +19,8 @@ enum : DWORD {
     CXIMAGE_FORMAT_JPG = 3,
 };
 
-// The device-independent bitmap header at the start of the pixel block, laid out as on disk.
-struct CxBitmapInfoHeader {
-    DWORD biSize;
-    LONG biWidth;
-    LONG biHeight;
-    WORD biPlanes;
-    WORD biBitCount;
-    DWORD biCompression;
-    DWORD biSizeImage;
-    LONG biXPelsPerMeter;
-    LONG biYPelsPerMeter;
-    DWORD biClrUsed;
-    DWORD biClrImportant;
-};
-static_assert(sizeof(CxBitmapInfoHeader) == 40);
+// The device-independent bitmap header at the start of the pixel block.
+using CxBitmapInfoHeader = BITMAPINFOHEADER;
 
 // One colour-table entry, blue first.
 struct CxRgbQuad {

@@ -3,7 +3,7 @@
 #include "facet/Skin.h"
 #include "facet/widgets/Caption.h"
 #include "facet/widgets/MessageBoxButton.h"
-#include "facet/widgets/MessageBoxModality.h"
+#include "platform/ui/MessageBoxModality.h"
 #include "facet/widgets/SkinnedWindow.h"
 #include "facet/widgets/Widgets.h"
 #include "platform/sys/Thread.h"
@@ -24,9 +24,7 @@
 
 namespace {
 
-constexpr UINT kTypeMask = 0x0000000F;
 constexpr UINT kDefaultMask = 0x00000F00;
-constexpr UINT kAbortRetryIgnore = 0x00000002;
 
 constexpr int kBorder = 1;
 constexpr int kMargin = 18;
@@ -47,10 +45,7 @@ constexpr size_t kLongestText = 8192;
 // Words up to this many characters stay whole; a longer one may break between any two characters.
 constexpr size_t kLongestUnbrokenWord = 30;
 
-struct ButtonSpec {
-    int id;
-    const WCHAR* text;
-};
+using ButtonSpec = MessageBoxButtonSpec;
 
 struct BoxLayout {
     SIZE size {};
@@ -88,35 +83,6 @@ struct Box {
     }
 };
 
-std::vector<ButtonSpec> ButtonsOf(UINT flags)
-{
-    switch (flags & kTypeMask) {
-    case MB_OKCANCEL:
-        return {{IDOK, u"OK"}, {IDCANCEL, u"Cancel"}};
-    case kAbortRetryIgnore:
-        return {{IDABORT, u"Abort"}, {IDRETRY, u"Retry"}, {IDIGNORE, u"Ignore"}};
-    case MB_YESNOCANCEL:
-        return {{IDYES, u"Yes"}, {IDNO, u"No"}, {IDCANCEL, u"Cancel"}};
-    case MB_YESNO:
-        return {{IDYES, u"Yes"}, {IDNO, u"No"}};
-    case MB_RETRYCANCEL:
-        return {{IDRETRY, u"Retry"}, {IDCANCEL, u"Cancel"}};
-    default:
-        return {{IDOK, u"OK"}};
-    }
-}
-
-// Escape and the close button answer Cancel, else No; a box with one button answers that button.
-int EscapeIdOf(const std::vector<ButtonSpec>& buttons)
-{
-    for (int wanted : {IDCANCEL, IDNO}) {
-        for (const ButtonSpec& b : buttons) {
-            if (b.id == wanted)
-                return wanted;
-        }
-    }
-    return buttons.size() == 1 ? buttons.front().id : 0;
-}
 
 bool IsBlank(WCHAR c)
 {
@@ -422,9 +388,9 @@ int ShowSkinnedMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT flags,
     box.icon = MessageBoxIconOf(flags);
     box.text = MessageText(text ? text : u"");
     box.caption = caption ? caption : u"Error";
-    box.buttons = ButtonsOf(flags);
+    box.buttons = MessageBoxButtonsOf(flags);
     box.defaultButton = std::min<size_t>((flags & kDefaultMask) >> 8, box.buttons.size() - 1);
-    box.escapeId = EscapeIdOf(box.buttons);
+    box.escapeId = MessageBoxEscapeIdOf(box.buttons);
     box.layout = Layout(box);
 
     MessageBoxModality modality(owner, flags);

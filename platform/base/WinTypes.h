@@ -79,6 +79,24 @@ using LPRECT = RECT*;
 using LPCRECT = const RECT*;
 using LPPOINT = POINT*;
 
+// The header of a device-independent bitmap, as laid out in files and memory blocks.
+struct BITMAPINFOHEADER {
+    DWORD biSize;
+    LONG biWidth;
+    LONG biHeight;
+    WORD biPlanes;
+    WORD biBitCount;
+    DWORD biCompression;
+    DWORD biSizeImage;
+    LONG biXPelsPerMeter;
+    LONG biYPelsPerMeter;
+    DWORD biClrUsed;
+    DWORD biClrImportant;
+};
+static_assert(sizeof(BITMAPINFOHEADER) == 40);
+inline constexpr DWORD BI_RGB = 0;
+inline constexpr DWORD BI_BITFIELDS = 3;
+
 struct SYSTEMTIME {
     WORD wYear;
     WORD wMonth;

@@ -112,22 +112,6 @@ struct IEnumPins;
 struct IEnumFilters;
 struct IFilterGraph;
 
-struct BITMAPINFOHEADER {
-    DWORD biSize;
-    LONG biWidth;
-    LONG biHeight;
-    WORD biPlanes;
-    WORD biBitCount;
-    DWORD biCompression;
-    DWORD biSizeImage;
-    LONG biXPelsPerMeter;
-    LONG biYPelsPerMeter;
-    DWORD biClrUsed;
-    DWORD biClrImportant;
-};
-inline constexpr DWORD BI_RGB = 0;
-inline constexpr DWORD BI_BITFIELDS = 3;
-
 struct VIDEOINFOHEADER {
     RECT rcSource;
     RECT rcTarget;
@@ -246,7 +230,6 @@ struct ICreateDevEnum : IUnknown {
 
 struct IEnumMoniker : IUnknown {
     virtual HRESULT Next(ULONG count, IMoniker** monikers, ULONG* fetched) = 0;
-    virtual HRESULT Skip(ULONG count) = 0;
     virtual HRESULT Reset() = 0;
 };
 

@@ -91,6 +91,16 @@ AM_MEDIA_TYPE* MediaType::Detach() const
     return copy;
 }
 
+void SetFormatBlock(AM_MEDIA_TYPE& type, const GUID& formatType, const void* block, ULONG size)
+{
+    type.formattype = formatType;
+    type.pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(size));
+    if (!type.pbFormat)
+        return;
+    type.cbFormat = size;
+    std::memcpy(type.pbFormat, block, size);
+}
+
 GUID SubtypeOf(PixelFormat format)
 {
     switch (format) {
@@ -129,16 +139,6 @@ DWORD CompressionOf(PixelFormat format)
 }
 
 namespace {
-
-void SetFormatBlock(AM_MEDIA_TYPE& type, const GUID& formatType, const void* block, ULONG size)
-{
-    type.formattype = formatType;
-    type.pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(size));
-    if (!type.pbFormat)
-        return;
-    type.cbFormat = size;
-    std::memcpy(type.pbFormat, block, size);
-}
 
 DWORD ImageSize(int width, int height, WORD bitCount)
 {

@@ -28,6 +28,9 @@ private:
     AM_MEDIA_TYPE m_type;
 };
 
+// Gives a type its format: a CoTaskMemAlloc'ed copy of `block` (left empty when out of memory).
+void SetFormatBlock(AM_MEDIA_TYPE& type, const GUID& formatType, const void* block, ULONG size);
+
 GUID SubtypeOf(PixelFormat format);
 WORD BitCountOf(PixelFormat format);
 DWORD CompressionOf(PixelFormat format);

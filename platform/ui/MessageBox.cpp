@@ -5,6 +5,7 @@
 #include "platform/ui/Gdi.h"
 #include "platform/ui/Icon.h"
 #include "platform/ui/Input.h"
+#include "platform/ui/MessageBoxModality.h"
 #include "platform/ui/MessageQueue.h"
 #include "platform/ui/ModalScript.h"
 #include "platform/ui/Paint.h"
@@ -14,8 +15,6 @@
 #include "platform/ui/WindowClass.h"
 #include "platform/ui/WindowObject.h"
 
-#include <glib.h>
-
 #include <algorithm>
 #include <functional>
 #include <mutex>
@@ -24,10 +23,8 @@
 namespace {
 
 const WCHAR kBoxClass[] = u"LumoMessageBox";
-constexpr UINT kTypeMask = 0x0000000F;
 constexpr UINT kIconMask = 0x000000F0;
 constexpr UINT kDefaultMask = 0x00000F00;
-constexpr UINT kAbortRetryIgnore = 0x00000002;
 
 constexpr int kCaptionHeight = 30;
 constexpr int kMargin = 16;
@@ -48,10 +45,7 @@ constexpr COLORREF kText = RGB(0, 0, 0);
 
 enum class Glyph { None, Hand, Question, Exclamation, Information };
 
-struct ButtonSpec {
-    int id;
-    const WCHAR* text;
-};
+using ButtonSpec = MessageBoxButtonSpec;
 
 struct Box {
     HWND window = nullptr;
@@ -81,24 +75,6 @@ struct Box {
     }
 };
 
-std::vector<ButtonSpec> ButtonsOf(UINT type)
-{
-    switch (type & kTypeMask) {
-    case MB_OKCANCEL:
-        return {{IDOK, u"OK"}, {IDCANCEL, u"Cancel"}};
-    case kAbortRetryIgnore:
-        return {{IDABORT, u"Abort"}, {IDRETRY, u"Retry"}, {IDIGNORE, u"Ignore"}};
-    case MB_YESNOCANCEL:
-        return {{IDYES, u"Yes"}, {IDNO, u"No"}, {IDCANCEL, u"Cancel"}};
-    case MB_YESNO:
-        return {{IDYES, u"Yes"}, {IDNO, u"No"}};
-    case MB_RETRYCANCEL:
-        return {{IDRETRY, u"Retry"}, {IDCANCEL, u"Cancel"}};
-    default:
-        return {{IDOK, u"OK"}};
-    }
-}
-
 Glyph GlyphOf(UINT type)
 {
     switch (type & kIconMask) {
@@ -113,18 +89,6 @@ Glyph GlyphOf(UINT type)
     default:
         return Glyph::None;
     }
-}
-
-// Escape answers Cancel, else No; a box with one button answers that button.
-int EscapeIdOf(const std::vector<ButtonSpec>& buttons)
-{
-    for (int wanted : {IDCANCEL, IDNO}) {
-        for (const ButtonSpec& b : buttons) {
-            if (b.id == wanted)
-                return wanted;
-        }
-    }
-    return buttons.size() == 1 ? buttons.front().id : 0;
 }
 
 WString NormalizeLineBreaks(LPCWSTR text)
@@ -386,141 +350,6 @@ bool PreviewKey(Box& box, const MSG& msg)
     }
 }
 
-struct CrossThreadCall {
-    std::function<void()> work;
-    // Not owned: the waiting thread stays in RunOnWindowThread until `done`. Holding a reference could
-    // make the last release of that thread's queue happen here, on the wrong thread.
-    ThreadQueue* waiter = nullptr;
-    bool done = false; // under waiter->lock
-};
-
-gboolean RunCrossThreadCall(gpointer data)
-{
-    auto& call = *static_cast<std::shared_ptr<CrossThreadCall>*>(data);
-    call->work();
-    // Signalled under the lock: once it is released the waiter may return and its thread end.
-    std::lock_guard guard(call->waiter->lock);
-    call->done = true;
-    call->waiter->signal.notify_all();
-    return G_SOURCE_REMOVE;
-}
-
-void FreeCrossThreadCall(gpointer data)
-{
-    delete static_cast<std::shared_ptr<CrossThreadCall>*>(data);
-}
-
-// Windows are touched by their own thread only, so what the box does to an owner of another thread
-// runs there; meanwhile this thread serves the messages sent to it, as a cross-thread send does.
-void RunOnWindowThread(HWND hwnd, std::function<void()> work)
-{
-    auto target = QueueOfWindow(hwnd);
-    if (!target)
-        return;
-    auto self = CurrentQueue();
-    if (target == self) {
-        work();
-        return;
-    }
-    auto call = std::make_shared<CrossThreadCall>();
-    call->work = std::move(work);
-    call->waiter = self.get();
-    GSource* source = g_idle_source_new();
-    g_source_set_priority(source, G_PRIORITY_DEFAULT);
-    g_source_set_callback(source, RunCrossThreadCall, new std::shared_ptr<CrossThreadCall>(call), FreeCrossThreadCall);
-    g_source_attach(source, target->context);
-    g_source_unref(source);
-    for (;;) {
-        ProcessIncomingSends(*self);
-        std::unique_lock guard(self->lock);
-        self->signal.wait(guard, [&] { return call->done || !self->incoming.empty(); });
-        if (call->done)
-            return;
-    }
-}
-
-// What the box disables while it is up, to enable again afterwards.
-struct Modality {
-    HWND owner = nullptr;
-    bool ownerDisabled = false;
-    RECT ownerRect {};
-    bool ownerVisible = false;
-    std::vector<HWND> taskWindows;
-};
-
-void DisableOwners(Modality& modality, UINT type)
-{
-    if (modality.owner) {
-        RunOnWindowThread(modality.owner, [&modality] {
-            HWND owner = modality.owner;
-            modality.ownerVisible = IsWindowVisible(owner) && !IsIconic(owner);
-            GetWindowRect(owner, &modality.ownerRect);
-            if (IsWindowEnabled(owner)) {
-                EnableWindow(owner, FALSE);
-                modality.ownerDisabled = true;
-            }
-        });
-        return;
-    }
-    if (!(type & MB_TASKMODAL))
-        return;
-    DWORD self = GetCurrentThreadId();
-    for (HWND top : TopLevelWindowsOfProcess()) {
-        if (GetWindowThreadProcessId(top, nullptr) == self && IsWindowEnabled(top)) {
-            EnableWindow(top, FALSE);
-            modality.taskWindows.push_back(top);
-        }
-    }
-}
-
-void EnableOwners(const Modality& modality)
-{
-    for (HWND top : modality.taskWindows) {
-        if (IsWindow(top))
-            EnableWindow(top, TRUE);
-    }
-    if (!modality.owner)
-        return;
-    RunOnWindowThread(modality.owner, [&modality] {
-        if (!IsWindow(modality.owner))
-            return;
-        if (modality.ownerDisabled)
-            EnableWindow(modality.owner, TRUE);
-    });
-}
-
-void ReactivateOwner(const Modality& modality)
-{
-    if (!modality.owner)
-        return;
-    RunOnWindowThread(modality.owner, [&modality] {
-        if (IsWindow(modality.owner) && IsWindowVisible(modality.owner))
-            SetActiveWindow(modality.owner);
-    });
-}
-
-// Centred on the owner when it shows, else on the work area; kept inside the work area.
-POINT PlaceBox(const Modality& modality, SIZE size)
-{
-    RECT area {};
-    if (modality.ownerVisible) {
-        area = modality.ownerRect;
-    } else if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0)) {
-        area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    }
-    LONG x = area.left + (area.right - area.left - size.cx) / 2;
-    LONG y = area.top + (area.bottom - area.top - size.cy) / 2;
-    RECT wanted {x, y, x + size.cx, y + size.cy};
-    MONITORINFO info {};
-    info.cbSize = sizeof info;
-    if (!GetMonitorInfoW(MonitorFromRect(&wanted, MONITOR_DEFAULTTONEAREST), &info))
-        return {x, y};
-    const RECT& work = info.rcWork;
-    x = std::max(work.left, std::min(x, work.right - size.cx));
-    y = std::max(work.top, std::min(y, work.bottom - size.cy));
-    return {x, y};
-}
-
 } // namespace
 
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
@@ -534,21 +363,19 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
     box.text = NormalizeLineBreaks(text ? text : u"");
     box.caption = caption ? caption : u"Error";
     box.glyph = GlyphOf(type);
-    box.buttons = ButtonsOf(type);
+    box.buttons = MessageBoxButtonsOf(type);
     box.defaultButton = std::min<size_t>((type & kDefaultMask) >> 8, box.buttons.size() - 1);
-    box.escapeId = EscapeIdOf(box.buttons);
+    box.escapeId = MessageBoxEscapeIdOf(box.buttons);
     box.font = CreateBoxFont();
     Layout(box);
 
-    Modality modality;
-    modality.owner = owner ? GetAncestor(owner, GA_ROOT) : nullptr;
-    DisableOwners(modality, type);
-    POINT at = PlaceBox(modality, box.size);
+    MessageBoxModality modality(owner, type);
+    POINT at = modality.Place(box.size);
     DWORD exStyle = (type & (MB_TOPMOST | MB_SYSTEMMODAL)) ? WS_EX_TOPMOST : 0;
     box.window = CreateWindowExW(exStyle, kBoxClass, box.caption.c_str(), WS_POPUP | WS_CLIPCHILDREN, at.x, at.y, box.size.cx,
-        box.size.cy, modality.owner, nullptr, nullptr, &box);
+        box.size.cy, modality.Owner(), nullptr, nullptr, &box);
     if (!box.window) {
-        EnableOwners(modality);
+        modality.Release();
         DeleteObject(box.font);
         return 0;
     }
@@ -583,10 +410,10 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
         result = box.escapeId ? box.escapeId : defaultId; // closed by WM_QUIT or by its owner's end
 
     // The owner is enabled before the box goes, so that activation returns to it.
-    EnableOwners(modality);
+    modality.Release();
     if (IsWindow(box.window))
         DestroyWindow(box.window);
-    ReactivateOwner(modality);
+    modality.ReactivateOwner();
     DeleteObject(box.font);
     if (record != static_cast<size_t>(-1))
         SetShownMessageBoxResult(record, result);

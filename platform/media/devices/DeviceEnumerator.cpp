@@ -1,7 +1,7 @@
 #include "platform/media/devices/DeviceEnumerator.h"
 
 #include "platform/media/filters/CaptureFilter.h"
-#include "platform/media/graph/ComObject.h"
+#include "platform/media/graph/SnapshotEnumerator.h"
 
 #include <vector>
 
@@ -64,45 +64,6 @@ private:
     DeviceDescription m_device;
 };
 
-class MonikerEnumerator final : public ComObject<MonikerEnumerator, IEnumMoniker> {
-public:
-    explicit MonikerEnumerator(std::vector<ComPtr<IMoniker>> monikers)
-        : m_monikers(std::move(monikers))
-    {
-    }
-    void* FindInterface(REFIID iid) { return iid == IID_IEnumMoniker ? static_cast<IEnumMoniker*>(this) : nullptr; }
-
-    HRESULT Next(ULONG count, IMoniker** monikers, ULONG* fetched) override
-    {
-        if (!monikers || (count > 1 && !fetched))
-            return E_POINTER;
-        ULONG taken = 0;
-        while (taken < count && m_position < m_monikers.size()) {
-            monikers[taken] = m_monikers[m_position++].Get();
-            monikers[taken]->AddRef();
-            ++taken;
-        }
-        if (fetched)
-            *fetched = taken;
-        return taken == count ? S_OK : S_FALSE;
-    }
-    HRESULT Skip(ULONG count) override
-    {
-        size_t left = m_monikers.size() - m_position;
-        m_position += count < left ? count : left;
-        return count <= left ? S_OK : S_FALSE;
-    }
-    HRESULT Reset() override
-    {
-        m_position = 0;
-        return S_OK;
-    }
-
-private:
-    std::vector<ComPtr<IMoniker>> m_monikers;
-    size_t m_position = 0;
-};
-
 class SystemDeviceEnum final : public ComObject<SystemDeviceEnum, ICreateDevEnum> {
 public:
     void* FindInterface(REFIID iid) { return iid == IID_ICreateDevEnum ? static_cast<ICreateDevEnum*>(this) : nullptr; }
@@ -127,7 +88,7 @@ public:
         }
         if (monikers.empty())
             return S_FALSE;
-        *enumerator = new MonikerEnumerator(std::move(monikers));
+        *enumerator = new SnapshotEnumerator<IEnumMoniker, IMoniker, IID_IEnumMoniker>(std::move(monikers));
         return S_OK;
     }
 };

@@ -36,13 +36,7 @@ MediaType DefaultVideoType()
     info.bmiHeader.biCompression = WMMEDIASUBTYPE_WMV2.Data1;
     info.bmiHeader.biSizeImage = ((640 * 24 + 31) & ~31) / 8 * 480;
     type.lSampleSize = info.bmiHeader.biSizeImage;
-    type.formattype = WMFORMAT_VideoInfo;
-    type.cbFormat = sizeof info;
-    type.pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(sizeof info));
-    if (type.pbFormat)
-        std::memcpy(type.pbFormat, &info, sizeof info);
-    else
-        type.cbFormat = 0;
+    SetFormatBlock(type, WMFORMAT_VideoInfo, &info, sizeof info);
     return result;
 }
 
@@ -61,13 +55,7 @@ MediaType DefaultAudioType()
     wave.nBlockAlign = 2973; // whole packets of a 64 kbit/s WMA stream
     wave.wBitsPerSample = 16;
     type.lSampleSize = wave.nBlockAlign;
-    type.formattype = WMFORMAT_WaveFormatEx;
-    type.cbFormat = sizeof wave;
-    type.pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(sizeof wave));
-    if (type.pbFormat)
-        std::memcpy(type.pbFormat, &wave, sizeof wave);
-    else
-        type.cbFormat = 0;
+    SetFormatBlock(type, WMFORMAT_WaveFormatEx, &wave, sizeof wave);
     return result;
 }
 

@@ -6,22 +6,6 @@ namespace lumo::media {
 
 namespace {
 
-class TeeInput final : public Pin {
-public:
-    explicit TeeInput(Filter& owner)
-        : Pin(owner, u"Input", PINDIR_INPUT, GUID {}, "sink")
-    {
-    }
-    bool Accepts(const Pin&, const MediaType& offered, MediaType* connection) const override
-    {
-        const GUID& major = offered.Get().majortype;
-        if (major != MEDIATYPE_Video && major != MEDIATYPE_Interleaved)
-            return false;
-        *connection = offered;
-        return true;
-    }
-};
-
 class TeeOutput final : public Pin {
 public:
     TeeOutput(Filter& owner, WString name, const GUID& category, std::string padName)
@@ -62,7 +46,7 @@ void AddBranch(GstElement* bin, GstElement* tee, const Pin& pin, bool dropLateFr
 SmartTee::SmartTee()
     : Filter(CLSID_SmartTee, u"Smart Tee")
 {
-    AddPin(std::make_unique<TeeInput>(*this));
+    AddPin(std::make_unique<VideoInputPin>(*this, u"Input", "sink"));
     AddPin(std::make_unique<TeeOutput>(*this, u"Capture", PIN_CATEGORY_CAPTURE, "capture"));
     AddPin(std::make_unique<TeeOutput>(*this, u"Preview", PIN_CATEGORY_PREVIEW, "preview"));
 }

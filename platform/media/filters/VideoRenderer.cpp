@@ -2,30 +2,10 @@
 
 namespace lumo::media {
 
-namespace {
-
-class RendererInput final : public Pin {
-public:
-    explicit RendererInput(Filter& owner)
-        : Pin(owner, u"Input", PINDIR_INPUT, GUID {}, "sink")
-    {
-    }
-    bool Accepts(const Pin&, const MediaType& offered, MediaType* connection) const override
-    {
-        const GUID& major = offered.Get().majortype;
-        if (major != MEDIATYPE_Video && major != MEDIATYPE_Interleaved)
-            return false;
-        *connection = offered;
-        return true;
-    }
-};
-
-} // namespace
-
 VideoRenderer::VideoRenderer()
     : Filter(CLSID_VideoRenderer, u"Video Renderer")
 {
-    AddPin(std::make_unique<RendererInput>(*this));
+    AddPin(std::make_unique<VideoInputPin>(*this, u"Input", "sink"));
 }
 
 VideoRenderer::~VideoRenderer() = default;

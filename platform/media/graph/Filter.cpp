@@ -1,6 +1,6 @@
 #include "platform/media/graph/Filter.h"
 
-#include "platform/media/graph/ComObject.h"
+#include "platform/media/graph/SnapshotEnumerator.h"
 #include "platform/media/graph/FilterGraph.h"
 
 #include <cstring>
@@ -15,45 +15,6 @@ void CopyName(WCHAR* target, size_t capacity, const WString& name)
     std::memcpy(target, name.data(), length * sizeof(WCHAR));
     target[length] = 0;
 }
-
-namespace {
-
-// A snapshot of a filter's pins, each held by a reference.
-class PinEnumerator final : public ComObject<PinEnumerator, IEnumPins> {
-public:
-    explicit PinEnumerator(const Filter& filter)
-    {
-        for (const auto& pin : filter.Pins())
-            m_pins.emplace_back(pin.get());
-    }
-    void* FindInterface(REFIID iid) { return iid == IID_IEnumPins ? static_cast<IEnumPins*>(this) : nullptr; }
-
-    HRESULT Next(ULONG count, IPin** pins, ULONG* fetched) override
-    {
-        if (!pins || (count > 1 && !fetched))
-            return E_POINTER;
-        ULONG taken = 0;
-        while (taken < count && m_position < m_pins.size()) {
-            pins[taken] = m_pins[m_position++].Get();
-            pins[taken]->AddRef();
-            ++taken;
-        }
-        if (fetched)
-            *fetched = taken;
-        return taken == count ? S_OK : S_FALSE;
-    }
-    HRESULT Reset() override
-    {
-        m_position = 0;
-        return S_OK;
-    }
-
-private:
-    std::vector<ComPtr<IPin>> m_pins;
-    size_t m_position = 0;
-};
-
-} // namespace
 
 Pin::Pin(Filter& owner, WString name, PIN_DIRECTION direction, const GUID& category, std::string padName)
     : m_owner(owner)
@@ -189,6 +150,15 @@ void Pin::Detach()
     }
 }
 
+bool VideoInputPin::Accepts(const Pin&, const MediaType& offered, MediaType* connection) const
+{
+    const GUID& major = offered.Get().majortype;
+    if (major != MEDIATYPE_Video && major != MEDIATYPE_Interleaved)
+        return false;
+    *connection = offered;
+    return true;
+}
+
 Filter::Filter(const CLSID& clsid, WString defaultName)
     : m_clsid(clsid)
     , m_defaultName(std::move(defaultName))
@@ -235,7 +205,10 @@ HRESULT Filter::EnumPins(IEnumPins** pins)
 {
     if (!pins)
         return E_POINTER;
-    *pins = new (std::nothrow) PinEnumerator(*this);
+    std::vector<ComPtr<IPin>> snapshot;
+    for (const auto& pin : m_pins)
+        snapshot.emplace_back(pin.get());
+    *pins = new (std::nothrow) SnapshotEnumerator<IEnumPins, IPin, IID_IEnumPins>(std::move(snapshot));
     return *pins ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -77,6 +77,16 @@ private:
     MediaType m_connection;
 };
 
+// An input pin that takes a picture stream, plain or multiplexed, in the type it is offered.
+class VideoInputPin final : public Pin {
+public:
+    VideoInputPin(Filter& owner, WString name, std::string padName)
+        : Pin(owner, std::move(name), PINDIR_INPUT, GUID {}, std::move(padName))
+    {
+    }
+    bool Accepts(const Pin& output, const MediaType& offered, MediaType* connection) const override;
+};
+
 class Filter : public IBaseFilter {
 public:
     Filter(const CLSID& clsid, WString defaultName);

@@ -1,5 +1,6 @@
 #include "platform/media/graph/FilterGraph.h"
 
+#include "platform/media/graph/SnapshotEnumerator.h"
 #include "platform/media/gst/GstSupport.h"
 #include "platform/ui/MessageQueue.h"
 
@@ -14,40 +15,6 @@ namespace {
 
 // How long Run waits for the pipeline to reach its state before it answers S_FALSE.
 constexpr GstClockTime kStateWait = 3 * GST_SECOND;
-
-class FilterEnumerator final : public ComObject<FilterEnumerator, IEnumFilters> {
-public:
-    explicit FilterEnumerator(const std::vector<Filter*>& filters)
-    {
-        for (Filter* filter : filters)
-            m_filters.emplace_back(filter);
-    }
-    void* FindInterface(REFIID iid) { return iid == IID_IEnumFilters ? static_cast<IEnumFilters*>(this) : nullptr; }
-
-    HRESULT Next(ULONG count, IBaseFilter** filters, ULONG* fetched) override
-    {
-        if (!filters || (count > 1 && !fetched))
-            return E_POINTER;
-        ULONG taken = 0;
-        while (taken < count && m_position < m_filters.size()) {
-            filters[taken] = m_filters[m_position++].Get();
-            filters[taken]->AddRef();
-            ++taken;
-        }
-        if (fetched)
-            *fetched = taken;
-        return taken == count ? S_OK : S_FALSE;
-    }
-    HRESULT Reset() override
-    {
-        m_position = 0;
-        return S_OK;
-    }
-
-private:
-    std::vector<ComPtr<IBaseFilter>> m_filters;
-    size_t m_position = 0;
-};
 
 } // namespace
 
@@ -156,7 +123,10 @@ HRESULT FilterGraph::EnumFilters(IEnumFilters** filters)
 {
     if (!filters)
         return E_POINTER;
-    *filters = new (std::nothrow) FilterEnumerator(m_filters);
+    std::vector<ComPtr<IBaseFilter>> snapshot;
+    for (Filter* filter : m_filters)
+        snapshot.emplace_back(filter);
+    *filters = new (std::nothrow) SnapshotEnumerator<IEnumFilters, IBaseFilter, IID_IEnumFilters>(std::move(snapshot));
     return *filters ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -362,12 +362,15 @@ GstPadProbeReturn OnEncodedMedia(GstPad*, GstPadProbeInfo* info, gpointer data)
     if (kStream == Stream::Video) {
         if (GstReferenceTimestampMeta* meta = gst_buffer_get_reference_timestamp_meta(buffer, recording.frameTimeCaps))
             time = meta->timestamp;
-        recording.rate.OnEncoded(gst_buffer_get_size(buffer), !GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_DELTA_UNIT));
     }
     if (!GST_CLOCK_TIME_IS_VALID(time) && state.haveOutputSegment)
         time = gst_segment_to_running_time(&state.outputSegment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
     if (!GST_CLOCK_TIME_IS_VALID(time))
         return GST_PAD_PROBE_DROP;
+    if (kStream == Stream::Video) {
+        bool keyFrame = !GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_DELTA_UNIT);
+        recording.rate.OnEncoded(time, gst_buffer_get_size(buffer), keyFrame);
+    }
     buffer = gst_buffer_make_writable(buffer);
     if (GstReferenceTimestampMeta* meta = gst_buffer_get_reference_timestamp_meta(buffer, recording.frameTimeCaps))
         gst_buffer_remove_meta(buffer, &meta->parent);

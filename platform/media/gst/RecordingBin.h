@@ -15,7 +15,7 @@ struct RecordingSettings {
     int height = 480;
     int videoBitRate = 480000; // bit/s the video stream aims at
     bool withAudio = true;     // false: no "audio" pad, and the file has no sound
-    int audioBitRate = 64000;  // bit/s of the WMA stream
+    int audioBitRate = 64000;  // bit/s of the WMA stream, kept within 24000..320000
 };
 
 // True when every element the recording bin is made of is installed.
@@ -23,14 +23,15 @@ bool RecordingElementsAvailable();
 
 // A bin with the sink pads "video" (any raw video) and, with `withAudio`, "audio" (any raw audio)
 // that writes the file. The file starts with the first frame that reaches the bin; sound from before
-// it is left out.
-// nullptr when an element is missing. The reference is floating, as from gst_element_factory_make.
+// it is left out. nullptr when an element is missing or the settings cannot make a file. The
+// reference is floating, as from gst_element_factory_make.
 GstElement* CreateRecordingBin(const RecordingSettings& settings);
 
 // Completes the file while the pipeline that holds the bin is still PLAYING or PAUSED, even when the
 // sources have stopped with an error or are gone: every sink pad of the bin that has not had an
 // end-of-stream gets one, then this waits (at most `timeout`) until the muxer has handed the whole
-// file to the file sink. True when the file is complete. Calling it again is harmless.
+// file to the file sink. True when the file is complete; false at once when no frame ever came.
+// Calling it again is harmless. Not for the pipeline's streaming threads.
 bool FinishRecording(GstElement* bin, std::chrono::milliseconds timeout);
 
 } // namespace lumo::media

@@ -7,15 +7,17 @@ namespace lumo::media {
 
 namespace {
 
-// A frame's size falls with the quantizer as q^-exponent: over a whole detailed picture, key frame
-// included, the exponent is about 0.75 (kBitsPerPixel is the bits per pixel at quantizer 1). The
-// frames between key frames of detailed pictures follow 1/q more closely; a simple picture changes
-// less with q, and a period that judges too little is made up by the next one, while one that judges
-// too much would overshoot, so the periods assume 1.
+// How a frame's size falls with the quantizer, as q^-exponent. For the first quantizer, judged on
+// a whole detailed picture with its key frame, the exponent is about 0.75 and a frame takes
+// kBitsPerPixel bits per pixel at quantizer 1 (measured on moving test pictures). Between periods 1
+// is assumed: detailed pictures come close to it and plain ones change less with q; a change that
+// falls short is made up by the next period, while one that goes too far would overshoot.
 constexpr double kBitsPerPixel = 0.6;
 constexpr double kPictureExponent = 0.75;
 constexpr double kPeriodExponent = 1.0;
 constexpr double kAssumedFrameRate = 30.0;
+// Frames further apart than this have a pause between them.
+constexpr uint64_t kLongestFrameGapNs = 500'000'000;
 // How far one period may go to make up for the periods before it, as a share of its own budget.
 constexpr double kLeastShare = 0.5;
 constexpr double kMostShare = 1.5;
@@ -44,16 +46,28 @@ int RecordingRateControl::InitialQuantizer(double framesPerSecond) const
 
 void RecordingRateControl::BeginPeriod(uint64_t timeNs, int quantizer)
 {
-    if (!m_started) {
-        m_started = true;
-        m_firstTime = timeNs;
-    }
+    if (m_started)
+        m_creditedTime += CreditedSpan(timeNs);
+    m_started = true;
     m_quantizer = quantizer;
     m_periodStart = timeNs;
     m_periods++;
     m_periodKeyBits = 0;
     m_periodKeyFrames = 0;
     m_periodDeltaBits.clear();
+}
+
+double RecordingRateControl::CreditedSpan(uint64_t timeNs) const
+{
+    int frames = m_periodKeyFrames + static_cast<int>(m_periodDeltaBits.size());
+    if (frames == 0 || m_lastFrameTime < m_periodStart || timeNs < m_lastFrameTime)
+        return 0;
+    double covered = static_cast<double>(m_lastFrameTime - m_periodStart);
+    uint64_t gap = timeNs - m_lastFrameTime;
+    if (gap <= kLongestFrameGapNs)
+        return covered + static_cast<double>(gap);
+    // A pause in the frames (the stream was held back) is no time to spend bits on later.
+    return frames > 1 ? covered * frames / (frames - 1) : 0;
 }
 
 bool RecordingRateControl::PeriodEnded(uint64_t timeNs) const
@@ -66,7 +80,9 @@ int RecordingRateControl::NextQuantizer(uint64_t timeNs) const
     int frames = m_periodKeyFrames + static_cast<int>(m_periodDeltaBits.size());
     if (frames == 0 || timeNs <= m_periodStart)
         return m_quantizer;
-    double span = static_cast<double>(timeNs - m_periodStart);
+    double span = CreditedSpan(timeNs);
+    if (span <= 0)
+        return m_quantizer;
     double nextFrames = std::max(1.0, frames * kPeriodNs / span);
     // The next period opens with a key frame as this one did. The frames after it cost what the
     // later half of this period's other frames cost: the first ones after a key frame run larger.
@@ -83,14 +99,15 @@ int RecordingRateControl::NextQuantizer(uint64_t timeNs) const
     double expected = keyBits + (nextFrames - 1) * deltaBits;
 
     double share = m_targetBitRate * kPeriodNs / 1e9;
-    double elapsed = static_cast<double>(timeNs - m_firstTime) / 1e9;
+    double elapsed = (m_creditedTime + span) / 1e9;
     double wanted = m_targetBitRate * elapsed + share - m_totalBits;
     wanted = std::clamp(wanted, share * kLeastShare, share * kMostShare);
     return ClampQuantizer(m_quantizer * std::pow(expected / wanted, 1.0 / kPeriodExponent));
 }
 
-void RecordingRateControl::OnEncoded(size_t bytes, bool keyFrame)
+void RecordingRateControl::OnEncoded(uint64_t timeNs, size_t bytes, bool keyFrame)
 {
+    m_lastFrameTime = timeNs;
     double bits = static_cast<double>(bytes) * 8;
     m_totalBits += bits;
     if (keyFrame) {

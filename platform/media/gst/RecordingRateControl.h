@@ -36,21 +36,24 @@ public:
     bool PeriodEnded(uint64_t timeNs) const;
     // The quantizer for the period that starts at `timeNs`.
     int NextQuantizer(uint64_t timeNs) const;
-    // The encoder produced a frame of `bytes`.
-    void OnEncoded(size_t bytes, bool keyFrame);
+    // The encoder produced the frame of recording time `timeNs`, of `bytes`.
+    void OnEncoded(uint64_t timeNs, size_t bytes, bool keyFrame);
 
     int Quantizer() const { return m_quantizer; }
 
 private:
     uint64_t PeriodLength() const { return m_periods <= 1 ? kFirstPeriodNs : kPeriodNs; }
+    // The time from the period's start to the frame at `timeNs` that counts for the budget.
+    double CreditedSpan(uint64_t timeNs) const;
 
     double m_targetBitRate;
     double m_pixels;
     bool m_started = false;
     int m_quantizer = kMaxQuantizer;
     int m_periods = 0;
-    uint64_t m_firstTime = 0;
     uint64_t m_periodStart = 0;
+    uint64_t m_lastFrameTime = 0;
+    double m_creditedTime = 0;
     double m_totalBits = 0;
     double m_periodKeyBits = 0;
     int m_periodKeyFrames = 0;

@@ -45,8 +45,8 @@
 // - An entry that does not follow this is skipped whole and the others stand; one note on stderr
 //   names the skipped entries (once for each text of the variable). Empty entries are ignored.
 //
-// The picture of a virtual camera is made at the chosen size and rate directly: SMPTE colour bars
-// (videotestsrc; their bottom-right part is noise) with a 16x16 marker in each corner, top-left
+// The picture of a virtual camera is made at the chosen size and rate directly: a moving zone plate
+// (videotestsrc; detailed like a real scene, without noise) with a 16x16 marker in each corner, top-left
 // pure red (255,0,0), top-right pure green (0,255,0), bottom-left white (255,255,255), bottom-right
 // pure blue (0,0,255), and a black square (an eighth of the height) that crosses the middle from
 // left to right in about two seconds. In YUV formats the markers hold the colours' exact YUV values

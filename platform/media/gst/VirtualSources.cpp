@@ -309,7 +309,10 @@ GstElement* CreateCameraBin(const DeviceDescription& device, const VideoCapabili
     if (!AssembleSourceBin(bin, {source, filter}))
         return Discard(bin);
     g_object_set(source, "is-live", TRUE, nullptr);
-    gst_util_set_object_arg(G_OBJECT(source), "pattern", "smpte");
+    // A moving zone plate: detailed enough that an encoder meets its bit rate on it, and free of the
+    // white noise that colour bars carry (noise alone would need more than any recording target).
+    gst_util_set_object_arg(G_OBJECT(source), "pattern", "zone-plate");
+    g_object_set(source, "kx2", 20, "ky2", 20, "kt", 1, nullptr);
     GstCaps* caps = DeliveredVideoCaps(capability, rate);
     g_object_set(filter, "caps", caps, nullptr);
     gst_caps_unref(caps);

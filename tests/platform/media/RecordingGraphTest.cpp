@@ -22,6 +22,7 @@ struct ProbedFile {
     double duration = 0;
     std::string decodeErrors;
     int videoFrames = 0;
+    double videoBitRate = 0; // from the sizes of the video packets over the duration
 };
 
 ProbedFile Probe(const std::string& path)
@@ -54,6 +55,13 @@ ProbedFile Probe(const std::string& path)
                                       "stream=nb_read_frames -of csv=p=0 '"
                                       + path + "' 2>&1");
     file.videoFrames = std::atoi(frames.c_str());
+    std::istringstream sizes(RunForOutput("ffprobe -v error -select_streams v:0 -show_entries packet=size -of csv=p=0 '"
+                                          + path + "' 2>&1"));
+    double bytes = 0;
+    for (std::string size; std::getline(sizes, size);)
+        bytes += std::atof(size.c_str());
+    if (file.duration > 0)
+        file.videoBitRate = bytes * 8 / file.duration;
     return file;
 }
 
@@ -203,6 +211,8 @@ TEST_F(RecordingGraphTest, RecordsPictureAndSoundWhileThePreviewRunsAndPhotosCan
     EXPECT_NEAR(file.duration, 2.0, 0.4);
     EXPECT_EQ(file.decodeErrors, "");
     EXPECT_NEAR(file.videoFrames, 30 * file.duration, 3);
+    // The profile's 480 kbit/s on the virtual camera's detailed, moving picture.
+    EXPECT_NEAR(file.videoBitRate, 480000, 480000 * 0.25);
     Finish(g);
 }
 

@@ -52,11 +52,13 @@ public:
             if (key)
                 periodStarts.push_back(time);
             size_t bytes = picture.Bytes(m_quantizer, key);
-            m_control.OnEncoded(bytes, key);
+            m_control.OnEncoded(time, bytes, key);
             bits += static_cast<double>(bytes) * 8;
         }
         return bits / seconds;
     }
+    // No frames for `seconds`, as while the stream is held back.
+    void Pause(double seconds) { m_frame += static_cast<uint64_t>(seconds * kFramesPerSecond); }
     int Quantizer() const { return m_quantizer; }
 
     std::vector<uint64_t> periodStarts;
@@ -121,6 +123,15 @@ TEST(RecordingRateControl, FollowsAPictureThatBecomesDetailed)
     double detailed = recorder.Run({ 150000 }, 20);
     EXPECT_GT(recorder.Quantizer(), plainQuantizer + 5);
     EXPECT_NEAR((plain * 10 + detailed * 20) / 30, 640000, 640000 * 0.05);
+}
+
+TEST(RecordingRateControl, APauseInTheFramesIsNoBudgetToSpendLater)
+{
+    RecordingRateControl control(480000, 640, 480);
+    Recorder recorder(control);
+    recorder.Run({ 80000 }, 10);
+    recorder.Pause(20);
+    EXPECT_NEAR(recorder.Run({ 80000 }, 10), 480000, 480000 * 0.1);
 }
 
 TEST(RecordingRateControl, QuantizerStaysInTheEncodersRange)

@@ -1,4 +1,6 @@
-// What a message box does to the windows around it while it runs: its owner (or, task-modal without
+// The parts every message box of the program shares (the layer's own and the UI engine's skinned
+// one): the buttons of a box type, the answer of Escape and the close button, and what a message box
+// does to the windows around it while it runs: its owner (or, task-modal without
 // one, every window of the calling thread) disabled, and enabled and active again afterwards; and
 // where the box goes (centred on its owner or the work area, kept inside the work area). An owner of
 // another thread is touched on that thread only.
@@ -7,6 +9,17 @@
 #include "platform/ui/WinUser.h"
 
 #include <vector>
+
+struct MessageBoxButtonSpec {
+    int id;
+    const WCHAR* text;
+};
+
+// The buttons of MB_OK, MB_OKCANCEL, MB_ABORTRETRYIGNORE, MB_YESNOCANCEL, MB_YESNO, MB_RETRYCANCEL.
+std::vector<MessageBoxButtonSpec> MessageBoxButtonsOf(UINT flags);
+// Escape and the close button answer Cancel, else No; a box with one button answers that button;
+// otherwise 0 (they do nothing).
+int MessageBoxEscapeIdOf(const std::vector<MessageBoxButtonSpec>& buttons);
 
 class MessageBoxModality {
 public:

@@ -1,4 +1,4 @@
-#include "facet/widgets/MessageBoxModality.h"
+#include "platform/ui/MessageBoxModality.h"
 
 #include "platform/sys/Thread.h"
 #include "platform/ui/Input.h"
@@ -42,7 +42,6 @@ void FreeCrossThreadCall(gpointer data)
 
 // Windows are touched by their own thread only, so what the box does to an owner of another thread
 // runs there; meanwhile this thread serves the messages sent to it, as a cross-thread send does.
-// FIXME: the layer's own message box carries the same helper; it belongs in the layer's interface.
 void RunOnWindowThread(HWND hwnd, std::function<void()> work)
 {
     auto target = QueueOfWindow(hwnd);
@@ -71,6 +70,36 @@ void RunOnWindowThread(HWND hwnd, std::function<void()> work)
 }
 
 } // namespace
+
+std::vector<MessageBoxButtonSpec> MessageBoxButtonsOf(UINT flags)
+{
+    constexpr UINT kAbortRetryIgnore = 0x00000002;
+    switch (flags & 0x0000000F) {
+    case MB_OKCANCEL:
+        return {{IDOK, u"OK"}, {IDCANCEL, u"Cancel"}};
+    case kAbortRetryIgnore:
+        return {{IDABORT, u"Abort"}, {IDRETRY, u"Retry"}, {IDIGNORE, u"Ignore"}};
+    case MB_YESNOCANCEL:
+        return {{IDYES, u"Yes"}, {IDNO, u"No"}, {IDCANCEL, u"Cancel"}};
+    case MB_YESNO:
+        return {{IDYES, u"Yes"}, {IDNO, u"No"}};
+    case MB_RETRYCANCEL:
+        return {{IDRETRY, u"Retry"}, {IDCANCEL, u"Cancel"}};
+    default:
+        return {{IDOK, u"OK"}};
+    }
+}
+
+int MessageBoxEscapeIdOf(const std::vector<MessageBoxButtonSpec>& buttons)
+{
+    for (int wanted : {IDCANCEL, IDNO}) {
+        for (const MessageBoxButtonSpec& b : buttons) {
+            if (b.id == wanted)
+                return wanted;
+        }
+    }
+    return buttons.size() == 1 ? buttons.front().id : 0;
+}
 
 MessageBoxModality::MessageBoxModality(HWND owner, UINT flags) : m_owner(owner ? GetAncestor(owner, GA_ROOT) : nullptr)
 {
