@@ -1,0 +1,413 @@
+// The main window with virtual cameras, as a user meets it: the live picture in the window, photos
+// from the toolbar (at once, after the countdown, two in one tenth of a second), a camera that cannot
+// start or no camera at all, a camera lost or failing while it shows its picture, and full screen.
+// The checks are files on disk decoded by an independent decoder, texts of controls, visible windows
+// and the message boxes shown.
+#include "MainWindowTestSupport.h"
+#include "tests/support/ToolRunner.h"
+
+#include "platform/ui/Input.h"
+#include "platform/ui/Window.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+constexpr COLORREF kRed = RGB(255, 0, 0);
+constexpr COLORREF kGreen = RGB(0, 255, 0);
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kBlue = RGB(0, 0, 255);
+constexpr int kStripHeight = 89;
+// 10 May 2024, 12:34:56.789: the photo of this moment is 202405101234567.jpg.
+constexpr SYSTEMTIME kClickTime {2024, 5, 5, 10, 12, 34, 56, 789};
+constexpr const char* kClickPhoto = "202405101234567.jpg";
+
+std::string ReadBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The picture's size as ImageMagick reads it, "640x480".
+std::string DecodedSize(const std::string& jpeg)
+{
+    std::string out;
+    if (RunTool({"identify", "-format", "%wx%h", jpeg}, &out, 10000) != 0)
+        return "not decoded";
+    return out;
+}
+
+// One pixel of the decoded picture as 0xRRGGBB, -1 when it cannot be decoded.
+long DecodedPixel(const std::string& jpeg, int x, int y)
+{
+    std::string out;
+    std::string crop = "1x1+" + std::to_string(x) + "+" + std::to_string(y);
+    if (RunTool({"convert", jpeg, "-crop", crop, "-depth", "8", "rgb:-"}, &out, 10000) != 0 || out.size() < 3)
+        return -1;
+    auto byte = [&](int i) { return static_cast<long>(static_cast<unsigned char>(out[static_cast<size_t>(i)])); };
+    return byte(0) << 16 | byte(1) << 8 | byte(2);
+}
+
+// A 640 x 480 photo the right way up: the camera's corner markers where the camera puts them.
+void ExpectCameraPicture(const std::string& jpeg)
+{
+    EXPECT_EQ(DecodedSize(jpeg), "640x480") << jpeg;
+    EXPECT_TRUE(IsNear(DecodedPixel(jpeg, 4, 4), kRed)) << "top left red: " << std::hex << DecodedPixel(jpeg, 4, 4);
+    EXPECT_TRUE(IsNear(DecodedPixel(jpeg, 635, 4), kGreen)) << "top right green";
+    EXPECT_TRUE(IsNear(DecodedPixel(jpeg, 4, 475), kWhite)) << "bottom left white";
+    EXPECT_TRUE(IsNear(DecodedPixel(jpeg, 635, 475), kBlue)) << "bottom right blue";
+}
+
+class MainDlgCaptureTest : public MainWindowTest {
+protected:
+    // The user's documents folder is "Papers" in the home folder, as the XDG user folders name it.
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        WriteFile(m_temp.Native("home/.config/user-dirs.dirs"), "XDG_DOCUMENTS_DIR=\"$HOME/Papers\"\n");
+        std::filesystem::create_directories(m_temp.Native("home/Papers"));
+    }
+
+    std::string PhotoFolder() const { return m_temp.Native("home/Papers/Tern摄像头/照片"); }
+    std::string Photo(const std::string& name) const { return PhotoFolder() + "/" + name; }
+
+    // The names of the files in the photo folder, sorted.
+    std::vector<std::string> PhotoFiles() const
+    {
+        std::vector<std::string> names;
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(PhotoFolder(), error))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    // The window opened with one camera, past its start check, showing the live picture.
+    void OpenWithLivePicture(const char* devices)
+    {
+        OpenMainWindow(devices);
+        RunStartCheck();
+        ASSERT_TRUE(m_dialog.GetCaptureEngine().IsUsable()) << Said();
+        EXPECT_TRUE(MessageTexts().empty()) << "a live camera is not reported: " << Said();
+        WaitForLivePicture();
+    }
+
+    // The camera's picture, upright and in its colours, fills the preview host: its red marker is at
+    // the top left.
+    void WaitForLivePicture()
+    {
+        HWND view = m_dialog.GetViewWnd();
+        ASSERT_TRUE(PumpFilteredUntil([&] { return IsNear(PixelOf(view, {4, 4}), kRed); }, 10000))
+            << "the live picture did not show: " << std::hex << PixelOf(view, {4, 4});
+    }
+
+    void PhotoCommand() { SendMessageW(m_dialog, WM_COMMAND, MAKEWPARAM(10000, BN_CLICKED), 0); }
+
+    // A click on the toolbar's first button, the photo button (80 pixels wide from the toolbar's left).
+    void ClickPhotoButton()
+    {
+        Presenter().Click(m_dialog.GetDlgItem(1000), {40, 40});
+        PumpFiltered();
+    }
+
+    int WindowHeight() const
+    {
+        RECT r {};
+        GetWindowRect(m_dialog, &r);
+        return r.bottom - r.top;
+    }
+
+    // The renderer's own window while it shows the picture full screen: a top-level window of the
+    // renderer's class that belongs to the main window.
+    HWND FullScreenPicture() const
+    {
+        struct Search {
+            HWND owner;
+            HWND found;
+        } search {m_dialog.m_hWnd, nullptr};
+        EnumWindows(
+            [](HWND hwnd, LPARAM lParam) -> BOOL {
+                auto* s = reinterpret_cast<Search*>(lParam);
+                WCHAR name[64] = {};
+                GetClassNameW(hwnd, name, 64);
+                if (WString(name) == u"LumoVideoRenderer" && GetWindow(hwnd, GW_OWNER) == s->owner) {
+                    s->found = hwnd;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        return search.found;
+    }
+
+    // The message boxes shown so far, for failure reports.
+    static std::string Said()
+    {
+        std::string said;
+        for (const WString& text : MessageTexts())
+            said += "[" + WideToUtf8(text) + "]";
+        return said;
+    }
+
+    static WString CountdownText(int seconds)
+    {
+        return u" [.]color=rgb(255,255,255)[/.] " + Utf8ToWide(std::to_string(seconds)) + u" 秒后自动拍照 ...";
+    }
+};
+
+} // namespace
+
+TEST_F(MainDlgCaptureTest, ThePhotoButtonWritesTheShownPictureNamedByTheClockAndTheStripTakesIt)
+{
+    OpenWithLivePicture("video:Desk Cam");
+    ASSERT_FALSE(HasFatalFailure());
+    int heightBefore = WindowHeight();
+    EXPECT_FALSE(m_dialog.GetStrip().IsWindowVisible());
+
+    TestClock::SetLocalTime(kClickTime);
+    ClickPhotoButton();
+    ASSERT_TRUE(PumpFilteredUntil([&] { return m_dialog.GetStrip().GetItemCount() == 1; }, 3000));
+    EXPECT_EQ(PhotoFiles(), (std::vector<std::string> {kClickPhoto}));
+    ExpectCameraPicture(Photo(kClickPhoto));
+    // The strip opens under the picture and the window grows by its height.
+    EXPECT_TRUE(m_dialog.GetStrip().IsWindowVisible());
+    EXPECT_EQ(WindowHeight(), heightBefore + kStripHeight);
+
+    // The command itself, a tenth of a second later: a second file, and the open strip stays as it is.
+    TestClock::Advance(100);
+    PhotoCommand();
+    PumpFiltered();
+    EXPECT_EQ(PhotoFiles(), (std::vector<std::string> {kClickPhoto, "202405101234568.jpg"}));
+    EXPECT_EQ(m_dialog.GetStrip().GetItemCount(), 2);
+    EXPECT_EQ(WindowHeight(), heightBefore + kStripHeight);
+    EXPECT_TRUE(MessageTexts().empty());
+}
+
+TEST_F(MainDlgCaptureTest, TheDelayedPhotoCountsDownAndCarriesTheTimeOfTheClick)
+{
+    OpenWithLivePicture("video:Desk Cam");
+    ASSERT_FALSE(HasFatalFailure());
+    HWND checkBox = m_dialog.GetDlgItem(1044);
+    HWND countdown = m_dialog.GetDlgItem(1022);
+    ASSERT_TRUE(IsWindowVisible(checkBox)) << "the start check shows the delay check box";
+    Presenter().Click(checkBox, {8, 8});
+    ASSERT_TRUE(PumpFilteredUntil([&] { return IsDlgButtonChecked(m_dialog, 1044) == BST_CHECKED; }, 3000));
+    EXPECT_FALSE(IsWindowVisible(countdown));
+
+    TestClock::SetLocalTime(kClickTime);
+    ClickPhotoButton();
+    EXPECT_TRUE(IsWindowVisible(countdown));
+    EXPECT_EQ(ControlText(1022), CountdownText(3));
+
+    AdvanceClock(1000);
+    ASSERT_TRUE(PumpFilteredUntil([&] { return ControlText(1022) == CountdownText(2); }, 3000)) << WideToUtf8(ControlText(1022));
+    EXPECT_TRUE(PhotoFiles().empty());
+    // Another photo command while the countdown runs is ignored: it neither takes a picture nor
+    // names the pending one anew.
+    ClickPhotoButton();
+    EXPECT_EQ(ControlText(1022), CountdownText(2));
+    EXPECT_TRUE(PhotoFiles().empty());
+    AdvanceClock(1000);
+    ASSERT_TRUE(PumpFilteredUntil([&] { return ControlText(1022) == CountdownText(1); }, 3000)) << WideToUtf8(ControlText(1022));
+    EXPECT_TRUE(PhotoFiles().empty());
+    EXPECT_TRUE(IsWindowVisible(countdown));
+    // Unticking the box now does not cancel the photo that is counting down.
+    Presenter().Click(checkBox, {8, 8});
+    ASSERT_TRUE(PumpFilteredUntil([&] { return IsDlgButtonChecked(m_dialog, 1044) == BST_UNCHECKED; }, 3000));
+
+    AdvanceClock(1000);
+    ASSERT_TRUE(PumpFilteredUntil([&] { return m_dialog.GetStrip().GetItemCount() > 0; }, 3000));
+    // Named by the click, three seconds before the picture was taken; the ignored command made nothing.
+    EXPECT_EQ(PhotoFiles(), (std::vector<std::string> {kClickPhoto}));
+    ExpectCameraPicture(Photo(kClickPhoto));
+    EXPECT_FALSE(IsWindowVisible(countdown));
+    EXPECT_EQ(m_dialog.GetStrip().GetItemCount(), 1);
+
+    // Done: the next photo (the box is no longer ticked) is taken at once, at 12:34:59.789.
+    ClickPhotoButton();
+    EXPECT_EQ(PhotoFiles(), (std::vector<std::string> {kClickPhoto, "202405101234597.jpg"}));
+    EXPECT_FALSE(IsWindowVisible(countdown));
+    EXPECT_TRUE(MessageTexts().empty());
+}
+
+TEST_F(MainDlgCaptureTest, TwoPhotosInOneTenthOfASecondAreTwoFilesAndNoneIsReplaced)
+{
+    OpenWithLivePicture("video:Desk Cam");
+    ASSERT_FALSE(HasFatalFailure());
+    TestClock::SetLocalTime(kClickTime);
+    PhotoCommand();
+    ASSERT_EQ(PhotoFiles(), (std::vector<std::string> {kClickPhoto}));
+    std::string first = ReadBytes(Photo(kClickPhoto));
+    ASSERT_FALSE(first.empty());
+
+    // The clock has not moved: the name of the click is taken.
+    PhotoCommand();
+    PumpFiltered();
+    std::vector<std::string> files = PhotoFiles();
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0], kClickPhoto);
+    EXPECT_EQ(files[1].rfind("202405101234567", 0), 0u) << files[1] << " sorts after the first";
+    EXPECT_EQ(ReadBytes(Photo(kClickPhoto)), first) << "the first photo was replaced";
+    ExpectCameraPicture(Photo(files[1]));
+    EXPECT_EQ(m_dialog.GetStrip().GetItemCount(), 2);
+}
+
+TEST_F(MainDlgCaptureTest, ACameraThatCannotStartIsReportedOneSecondAfterTheWindowOpened)
+{
+    OpenMainWindow("video:Busy Cam|fault=cannot-start");
+    ModalWatchdog watchdog;
+    AdvanceClock(999);
+    EXPECT_TRUE(MessageTexts().empty()) << "nothing is said before the start check";
+    EXPECT_FALSE(IsWindowVisible(m_dialog.GetDlgItem(1044)));
+    EXPECT_EQ(GetWindowTextLengthW(m_dialog.GetDlgItem(1042)), 0);
+
+    TestClock::Advance(1);
+    ASSERT_TRUE(PumpFilteredUntil([] { return !ModalScript::MessageBoxes().empty(); }, 3000));
+    PumpFiltered();
+    std::vector<RecordedMessageBox> boxes = ModalScript::MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u) << Said();
+    EXPECT_EQ(boxes[0].text, u"无法打开预览画面！\r\n摄像头设备无法启用或已被其他程序打开。");
+    EXPECT_EQ(boxes[0].caption, u"Lumo");
+    EXPECT_EQ(boxes[0].type, 0x2030u);
+    EXPECT_EQ(boxes[0].owner, m_dialog.m_hWnd);
+    WString deviceLine = ControlText(1042);
+    EXPECT_NE(deviceLine.find(u"当前摄像头：Busy Cam"), WString::npos) << WideToUtf8(deviceLine);
+
+    // Without a picture the photo command is refused before a name is made.
+    PhotoCommand();
+    ClickPhotoButton();
+    EXPECT_FALSE(std::filesystem::exists(PhotoFolder()));
+    EXPECT_EQ(m_dialog.GetStrip().GetItemCount(), 0);
+}
+
+TEST_F(MainDlgCaptureTest, WithoutACameraTheStartCheckSaysSoAndTheDeviceLineShowsNoDevice)
+{
+    OpenMainWindow("");
+    RunStartCheck();
+    std::vector<RecordedMessageBox> boxes = ModalScript::MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u) << Said();
+    EXPECT_EQ(boxes[0].text, u"未找到摄像头设备！\r\n请检查摄像头设备安装是否成功。");
+    EXPECT_EQ(boxes[0].type, 0x2030u);
+    WString deviceLine = ControlText(1042);
+    EXPECT_NE(deviceLine.find(u"当前摄像头：无设备"), WString::npos) << WideToUtf8(deviceLine);
+    EXPECT_TRUE(IsWindowVisible(m_dialog.GetViewWnd())) << "the preview host shows the logo";
+
+    PhotoCommand();
+    SendMessageW(m_dialog, WM_COMMAND, MAKEWPARAM(1041, BN_CLICKED), 0);
+    PumpFiltered();
+    EXPECT_FALSE(std::filesystem::exists(PhotoFolder()));
+    EXPECT_EQ(FullScreenPicture(), nullptr);
+    EXPECT_EQ(ModalScript::MessageBoxes().size(), 1u);
+}
+
+TEST_F(MainDlgCaptureTest, ALostCameraIsReportedItsPictureHiddenAndPhotosRefused)
+{
+    // 75 frames at the preview's 15 frames a second: about five seconds of picture.
+    OpenWithLivePicture("video:Loose Cam|caps=YUY2 640x480@30|fault=removed-after:75");
+    ASSERT_FALSE(HasFatalFailure());
+    int heightWithoutStrip = WindowHeight();
+    TestClock::SetLocalTime(kClickTime);
+    PhotoCommand();
+    ASSERT_EQ(PhotoFiles(), (std::vector<std::string> {kClickPhoto}));
+    ASSERT_TRUE(m_dialog.GetStrip().IsWindowVisible());
+
+    ModalScript::AnswerMessageBox(IDOK);
+    ModalWatchdog watchdog(15000);
+    HWND view = m_dialog.GetViewWnd();
+    ASSERT_TRUE(PumpFilteredUntil([&] { return !IsWindowVisible(view); }, 12000)) << "the loss was not handled";
+    PumpFiltered();
+    EXPECT_EQ(MessageTexts(), (std::vector<WString> {u"停止捕获（设备丢失）。请选择新的摄像头设备。"}));
+    EXPECT_FALSE(m_dialog.GetCaptureEngine().IsUsable());
+    EXPECT_FALSE(m_dialog.GetStrip().IsWindowVisible());
+    EXPECT_EQ(WindowHeight(), heightWithoutStrip) << "the strip's height is given back";
+
+    // Photos and full screen are refused from now on.
+    TestClock::Advance(1000);
+    PhotoCommand();
+    ClickPhotoButton();
+    SendMessageW(m_dialog, WM_COMMAND, MAKEWPARAM(1041, BN_CLICKED), 0);
+    PumpFiltered();
+    EXPECT_EQ(PhotoFiles(), (std::vector<std::string> {kClickPhoto}));
+    EXPECT_EQ(FullScreenPicture(), nullptr);
+    EXPECT_FALSE(m_dialog.GetCaptureEngine().IsFullScreen());
+    EXPECT_EQ(ModalScript::MessageBoxes().size(), 1u);
+}
+
+TEST_F(MainDlgCaptureTest, AStreamErrorRestartsThePreviewWithoutAWord)
+{
+    // 30 frames at the preview's 15 frames a second: an error about every two seconds.
+    OpenWithLivePicture("video:Flaky Cam|caps=YUY2 640x480@30|fault=error-after:30");
+    ASSERT_FALSE(HasFatalFailure());
+    HWND view = m_dialog.GetViewWnd();
+    HWND picture = GetWindow(view, GW_CHILD);
+    ASSERT_NE(picture, nullptr);
+    // The restart builds the preview anew, with a new renderer window in the preview host.
+    ASSERT_TRUE(PumpFilteredUntil([&] { return !IsWindow(picture); }, 12000)) << "no restart";
+    ASSERT_TRUE(PumpFilteredUntil([&] { return m_dialog.GetCaptureEngine().IsPreviewing() && GetWindow(view, GW_CHILD); }, 5000));
+    EXPECT_TRUE(m_dialog.GetCaptureEngine().IsUsable());
+    EXPECT_TRUE(IsWindowVisible(view));
+    WaitForLivePicture();
+    EXPECT_TRUE(MessageTexts().empty()) << "the restart worked, so nothing is said";
+
+    // The restarted preview takes photos.
+    TestClock::SetLocalTime(kClickTime);
+    ASSERT_TRUE(PumpFilteredUntil([&] {
+        PhotoCommand();
+        return !PhotoFiles().empty();
+    }, 8000));
+    ExpectCameraPicture(Photo(PhotoFiles().front()));
+}
+
+TEST_F(MainDlgCaptureTest, FullScreenEndsWithAReleasedKeyOrADoubleClickButNotWithAClick)
+{
+    OpenWithLivePicture("video:Desk Cam");
+    ASSERT_FALSE(HasFatalFailure());
+    HWND view = m_dialog.GetViewWnd();
+    HWND picture = GetWindow(view, GW_CHILD);
+    ASSERT_NE(picture, nullptr);
+    CCaptureEngine& engine = m_dialog.GetCaptureEngine();
+
+    SendMessageW(m_dialog, WM_COMMAND, MAKEWPARAM(1041, BN_CLICKED), 0);
+    PumpFiltered();
+    HWND full = FullScreenPicture();
+    ASSERT_NE(full, nullptr);
+    EXPECT_TRUE(Presenter().IsFullScreen(full));
+    EXPECT_TRUE(Presenter().IsShown(full));
+    EXPECT_TRUE(engine.IsFullScreen());
+    EXPECT_FALSE(IsWindowVisible(picture));
+    ASSERT_TRUE(PumpFilteredUntil([&] { return IsNear(Presenter().PixelAt(full, 6, 6), kRed); }, 5000))
+        << "the live picture fills the screen";
+
+    // A single click does not end full screen.
+    Presenter().Click(full, {300, 200});
+    PumpFiltered();
+    EXPECT_TRUE(IsWindow(full));
+    EXPECT_TRUE(engine.IsFullScreen());
+    // Escape: the window's filter swallows the press, the release ends full screen.
+    DeliverKey(full, VK_ESCAPE, true, 0, false);
+    PumpFiltered();
+    EXPECT_TRUE(IsWindow(full)) << "the press of Escape ended full screen";
+    DeliverKey(full, VK_ESCAPE, false, 0, false);
+    ASSERT_TRUE(PumpFilteredUntil([&] { return !IsWindow(full); }, 3000));
+    EXPECT_FALSE(engine.IsFullScreen());
+    EXPECT_TRUE(IsWindowVisible(picture));
+    EXPECT_TRUE(m_dialog.IsWindowVisible());
+
+    // Again, ended by a double click.
+    SendMessageW(m_dialog, WM_COMMAND, MAKEWPARAM(1041, BN_CLICKED), 0);
+    PumpFiltered();
+    full = FullScreenPicture();
+    ASSERT_NE(full, nullptr);
+    EXPECT_TRUE(Presenter().IsFullScreen(full));
+    Presenter().DoubleClick(full, {500, 400});
+    ASSERT_TRUE(PumpFilteredUntil([&] { return !IsWindow(full); }, 3000));
+    EXPECT_FALSE(engine.IsFullScreen());
+    EXPECT_TRUE(IsWindowVisible(picture));
+    WaitForLivePicture();
+    EXPECT_TRUE(MessageTexts().empty());
+}
