@@ -1,11 +1,7 @@
 // The capture engine on virtual devices with the headless presenter: the remembered camera, the
 // pair opened at start and from the menu, device-change broadcasts, devices that cannot start or
 // that vanish, stream errors, and photos.
-#include "capture/CaptureEngine.h"
-#include "platform/sys/IniFile.h"
-#include "platform/ui/ModalScript.h"
-#include "tests/platform/media/MediaTestSupport.h"
-#include "tests/platform/sys/FilesTestSupport.h"
+#include "tests/capture/CaptureEngineFixture.h"
 
 #include <array>
 #include <cstdio>
@@ -14,51 +10,7 @@
 
 namespace {
 
-class CaptureEngineTest : public MediaTest {
-protected:
-    void SetUp() override
-    {
-        MediaTest::SetUp();
-        ModalScript::Reset();
-        m_config = std::make_unique<ScopedEnv>("XDG_CONFIG_HOME", m_temp.Native());
-        std::filesystem::create_directories(m_temp.Native("Ternsafe"));
-        static RecordingClass mainClass(u"EngineTestMain");
-        m_main = CreateWindowExW(0, mainClass.Name(), u"main", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 660, 620, nullptr,
-                                 nullptr, nullptr, nullptr);
-        m_video = CreateWindowExW(0, mainClass.Name(), u"video", WS_CHILD | WS_VISIBLE, 1, 111, 647, 481, m_main, nullptr,
-                                  nullptr, nullptr);
-    }
-    void TearDown() override
-    {
-        DestroyWindow(m_main);
-        ModalScript::Reset();
-        MediaTest::TearDown();
-    }
-
-    std::string SettingsFile() const { return m_temp.Native("Ternsafe/radazadadi/camera.ini"); }
-    void Remember(const char16_t* name)
-    {
-        std::filesystem::create_directories(m_temp.Native("Ternsafe/radazadadi"));
-        WritePrivateProfileStringW(u"CAMERA", u"VideoDevice", name, Utf8ToWide(SettingsFile()).c_str());
-    }
-    WString Remembered() const
-    {
-        WCHAR name[120] = {};
-        GetPrivateProfileStringW(u"CAMERA", u"VideoDevice", u"<none>", name, 120, Utf8ToWide(SettingsFile()).c_str());
-        return name;
-    }
-    std::vector<WString> Messages() const
-    {
-        std::vector<WString> texts;
-        for (const RecordedMessageBox& box : ModalScript::MessageBoxes())
-            texts.push_back(box.text);
-        return texts;
-    }
-
-    TempFolder m_temp;
-    std::unique_ptr<ScopedEnv> m_config;
-    HWND m_main = nullptr;
-    HWND m_video = nullptr;
+class CaptureEngineTest : public CaptureEngineFixture {
 };
 
 TEST_F(CaptureEngineTest, OpensTheRememberedCameraMatchedWithoutCaseAndTheLastOfEqualNames)
