@@ -50,6 +50,7 @@ public:
 
     const DeviceDescription& Device() const { return m_device; }
     GstElement* CreateElement(const RunContext& context) override;
+    bool IsDevice() const override { return true; }
     bool DeviceLost() const override;
 
 private:

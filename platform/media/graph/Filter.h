@@ -118,7 +118,8 @@ public:
     virtual GstElement* CreateElement(const RunContext& context) = 0;
     // Right before the graph's pipeline stops, and after a stream error: a writer completes its file.
     virtual void FinishStreaming(GstElement* element) { (void)element; }
-    // A device filter whose device has gone.
+    // A filter of a capture device, and whether its device has gone.
+    virtual bool IsDevice() const { return false; }
     virtual bool DeviceLost() const { return false; }
 
 protected:

@@ -15,6 +15,8 @@ namespace {
 
 // How long Run waits for the pipeline to reach its state before it answers S_FALSE.
 constexpr GstClockTime kStateWait = 3 * GST_SECOND;
+// How long a device whose stream failed has to show that it was unplugged (milliseconds).
+constexpr guint kDeviceLossGrace = 500;
 
 } // namespace
 
@@ -246,6 +248,8 @@ void FilterGraph::FinishStreaming()
 
 void FilterGraph::TearDownPipeline()
 {
+    // An error still being weighed is decided now, before its run goes.
+    DecideSuspect();
     if (!m_pipeline)
         return;
     FinishStreaming();
@@ -322,13 +326,45 @@ void FilterGraph::HandleBusMessage(GstMessage* message)
         // A file being written is completed now: nothing more will reach it.
         FinishStreaming();
         Filter* source = FilterOfElement(GST_MESSAGE_SRC(message));
-        if (source && source->DeviceLost())
+        if (source && source->DeviceLost()) {
             QueueEvent(EC_DEVICE_LOST, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(source)), 0);
-        else
+        } else if (source && source->IsDevice()) {
+            // The device monitor may hear of an unplugged camera a moment after its stream failed:
+            // the device is asked again before the error is called a stream error.
+            m_suspect = source;
+            m_suspect->AddRef();
+            m_suspectCheck = g_timeout_add(kDeviceLossGrace, &FilterGraph::OnSuspectCheck, this);
+        } else {
             QueueEvent(EC_ERRORABORT, E_FAIL, 0);
-    } else if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS) {
+        }
+    } else if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS && !m_errorReported) {
+        // After an error the streams end because of it: that end is no completion.
         QueueEvent(EC_COMPLETE, S_OK, 0);
     }
+}
+
+int FilterGraph::OnSuspectCheck(void* self)
+{
+    auto* graph = static_cast<FilterGraph*>(self);
+    graph->m_suspectCheck = 0;
+    graph->DecideSuspect();
+    return G_SOURCE_REMOVE;
+}
+
+void FilterGraph::DecideSuspect()
+{
+    if (!m_suspect)
+        return;
+    if (m_suspectCheck) {
+        g_source_remove(m_suspectCheck);
+        m_suspectCheck = 0;
+    }
+    Filter* suspect = std::exchange(m_suspect, nullptr);
+    if (suspect->DeviceLost())
+        QueueEvent(EC_DEVICE_LOST, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(suspect)), 0);
+    else
+        QueueEvent(EC_ERRORABORT, E_FAIL, 0);
+    suspect->Release();
 }
 
 void FilterGraph::QueueEvent(LONG code, LONG_PTR param1, LONG_PTR param2)

@@ -65,6 +65,8 @@ private:
     void HandleBusMessage(GstMessage* message);
     Filter* FilterOfElement(void* element) const;
     void FinishStreaming();
+    static int OnSuspectCheck(void* self);
+    void DecideSuspect();
 
     std::vector<Filter*> m_filters; // each held by a reference
     OAFilterState m_state = State_Stopped;
@@ -72,6 +74,8 @@ private:
     unsigned m_busWatch = 0;
     std::vector<std::pair<Filter*, GstElement*>> m_elements; // of the current run
     bool m_errorReported = false;
+    Filter* m_suspect = nullptr; // a device filter whose stream failed, held while its loss is weighed
+    unsigned m_suspectCheck = 0;
     std::shared_ptr<std::atomic<bool>> m_captureHeld;
 
     struct Event {
