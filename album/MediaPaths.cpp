@@ -61,9 +61,13 @@ void MakeMediaPath(MediaKind kind, LPCWSTR baseFolder, LPWSTR buffer, int capaci
 {
     if (!buffer || capacity < static_cast<int>(sizeof(WCHAR)))
         return;
+    buffer[0] = 0;
+    // Without a base folder the path would start at the file system's root: no path at all.
+    if (!baseFolder || !baseFolder[0])
+        return;
     size_t units = std::min<size_t>(static_cast<size_t>(capacity) / sizeof(WCHAR), MAX_PATH);
     WCHAR folder[MAX_PATH];
-    StringCchPrintfW(folder, MAX_PATH, u"%s/%s/", baseFolder ? baseFolder : u"", NamingOf(kind).folder);
+    StringCchPrintfW(folder, MAX_PATH, u"%s/%s/", baseFolder, NamingOf(kind).folder);
     // The folder text ends with a separator, so its last level is made as well.
     if (!PathFileExistsW(folder))
         EnsureDirectories(folder);

@@ -87,7 +87,8 @@ LRESULT CMainDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
 
         PIDLIST_ABSOLUTE documents = nullptr;
         WCHAR path[MAX_PATH] = {};
-        if (SUCCEEDED(SHGetSpecialFolderLocation(m_hWnd, CSIDL_PERSONAL, &documents)) && SHGetPathFromIDListW(documents, path))
+        // The user's documents folder is made when the desktop has not made it yet.
+        if (SUCCEEDED(SHGetSpecialFolderLocation(m_hWnd, CSIDL_PERSONAL | CSIDL_FLAG_CREATE, &documents)) && SHGetPathFromIDListW(documents, path))
             m_documents = path;
         ILFree(documents);
 

@@ -136,6 +136,19 @@ TEST_F(MediaPathsTest, CapacityIsInBytesAndACutNameMustStillBeFree)
     EXPECT_EQ(tiny[0], u'?');
 }
 
+TEST_F(MediaPathsTest, WithoutABaseFolderThereIsNoPath)
+{
+    // Not a path under the file system's root: nothing is named and nothing is made.
+    for (LPCWSTR base : { static_cast<LPCWSTR>(nullptr), u"" }) {
+        WCHAR path[MAX_PATH] = { u'?' };
+        MakePhotoPath(base, path, sizeof path);
+        EXPECT_EQ(path[0], 0);
+        MakeVideoPath(base, path, sizeof path);
+        EXPECT_EQ(path[0], 0);
+    }
+    EXPECT_FALSE(Exists("/Tern摄像头"));
+}
+
 TEST_F(MediaPathsTest, EnsureDirectoriesMakesEveryFolderBeforeASeparator)
 {
     std::string root = m_temp.Native();

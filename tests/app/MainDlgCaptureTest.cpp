@@ -188,6 +188,18 @@ TEST_F(MainDlgCaptureTest, ThePhotoButtonWritesTheShownPictureNamedByTheClockAnd
     EXPECT_TRUE(MessageTexts().empty());
 }
 
+TEST_F(MainDlgCaptureTest, AMissingDocumentsFolderIsMadeAndPhotosGoThere)
+{
+    // A desktop that has not made the user's folders yet.
+    std::filesystem::remove_all(m_temp.Native("home/Papers"));
+    OpenWithLivePicture("video:Desk Cam");
+    ASSERT_FALSE(HasFatalFailure());
+    TestClock::SetLocalTime(kClickTime);
+    PhotoCommand();
+    PumpFiltered();
+    EXPECT_EQ(PhotoFiles(), (std::vector<std::string> {kClickPhoto}));
+}
+
 TEST_F(MainDlgCaptureTest, TheDelayedPhotoCountsDownAndCarriesTheTimeOfTheClick)
 {
     OpenWithLivePicture("video:Desk Cam");
