@@ -102,7 +102,9 @@ LRESULT CMainDlg::OnCommand(UINT, WPARAM wParam, LPARAM, BOOL&)
         Snapshot();
         break;
     case 10001:
-        ToggleRecording();
+        // The engine's notice that an error ended the recording stops only a recording still shown.
+        if (HIWORD(wParam) != kRecordingEndedNotice || IsRecording())
+            ToggleRecording();
         break;
     case 10002:
         OpenAlbum();

@@ -19,6 +19,8 @@ inline constexpr UINT kMessageRecordFailed = WM_USER + 2;           // send the 
 inline constexpr UINT kMessageRecordComponentMissing = WM_USER + 3; // the writer cannot be made
 inline constexpr UINT kMessageDeviceLost = 5137;                    // lParam kDeviceLostCode
 inline constexpr LPARAM kDeviceLostCode = 4319;
+inline constexpr WORD kRecordCommand = 10001;       // the window's record toggle, and with the notice
+inline constexpr WORD kRecordingEndedNotice = 2;    // code: an error ended the recording
 
 class CCaptureEngine {
 public:

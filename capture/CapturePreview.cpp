@@ -176,7 +176,10 @@ int CCaptureEngine::OnGraphEvent()
     while (events->GetEvent(&code, &param1, &param2, kGraphEventTimeout) == S_OK) {
         bool stop = false;
         if (code == EC_ERRORABORT) {
-            StopCapture();
+            // A recording ended by the error is ended for the window too, as if the user had
+            // stopped it: the file is complete, and the window must not go on showing a recording.
+            if (StopCapture() && m_videoWindow && IsWindow(m_videoWindow))
+                PostMessageW(MainWindow(), WM_COMMAND, MAKEWPARAM(kRecordCommand, kRecordingEndedNotice), 0);
             restart = true;
         } else if (code == EC_DEVICE_LOST && param2 == 0) {
             ComPtr<IBaseFilter> lost;

@@ -258,6 +258,26 @@ TEST_F(MainDlgRecordingTest, LosingTheCameraWhileRecordingReturnsToIdleWithAFile
     EXPECT_FALSE(m_dialog.IsRecording());
 }
 
+TEST_F(MainDlgRecordingTest, AStreamErrorWhileRecordingEndsTheRecordingAndKeepsThePicture)
+{
+    OpenWithCamera("video:Flaky|caps=YUY2 640x480@30|fault=error-after:45;audio:Mic");
+    PumpFiltered();
+    Command(10001);
+    ASSERT_TRUE(m_dialog.IsRecording());
+    // The error stops the capture; the window leaves the recording state as on a stop.
+    ASSERT_TRUE(PumpFilteredUntil([&] { return !m_dialog.IsRecording(); }, 15000));
+    EXPECT_EQ(Title(), kIdleTitle);
+    EXPECT_EQ(ControlText(1021), u"");
+    EXPECT_TRUE(m_dialog.GetViewWnd().IsWindowVisible()) << "the picture goes on";
+    EXPECT_TRUE(MessageTexts().empty()) << "the preview came back, so nothing is said";
+    ASSERT_EQ(Videos().size(), 1u);
+    RecordedFile file = ProbeRecording(Videos().front().string());
+    EXPECT_EQ(file.decodeErrors, "");
+    ASSERT_TRUE(file.Of("video"));
+    EXPECT_GT(file.videoFrames, 5);
+    EXPECT_EQ(m_dialog.GetStrip().GetItemCount(), 1) << "the video is in the strip";
+}
+
 TEST_F(MainDlgRecordingTest, RecordingIsRefusedWithoutALivePicture)
 {
     // A camera is known but its picture never started.
