@@ -278,6 +278,24 @@ TEST_F(MainDlgRecordingTest, AStreamErrorWhileRecordingEndsTheRecordingAndKeepsT
     EXPECT_EQ(m_dialog.GetStrip().GetItemCount(), 1) << "the video is in the strip";
 }
 
+TEST_F(MainDlgRecordingTest, ClosingTheWindowWhileRecordingLeavesAFileThatPlays)
+{
+    OpenWithCamera("video:Cam|caps=YUY2 640x480@30;audio:Mic");
+    PumpFiltered();
+    Command(10001);
+    ASSERT_TRUE(m_dialog.IsRecording());
+    RecordSeconds(2);
+    // The close button's command: the window goes, and with it the engine and its graph.
+    SendMessageW(m_dialog, WM_COMMAND, MAKEWPARAM(2, BN_CLICKED), 0);
+    EXPECT_FALSE(m_dialog.IsWindow());
+    ASSERT_EQ(Videos().size(), 1u);
+    RecordedFile file = ProbeRecording(Videos().front().string());
+    EXPECT_EQ(file.decodeErrors, "");
+    ASSERT_TRUE(file.Of("video"));
+    ASSERT_TRUE(file.Of("audio"));
+    EXPECT_GT(file.videoFrames, 20) << "about two seconds at 14.99 frames a second";
+}
+
 TEST_F(MainDlgRecordingTest, RecordingIsRefusedWithoutALivePicture)
 {
     // A camera is known but its picture never started.
