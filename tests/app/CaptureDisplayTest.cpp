@@ -2,6 +2,7 @@
 // from outside as a user would: the live picture moves on the screen, the right way up, and a real
 // click on the photo button leaves a JPEG of that picture in the documents folder.
 #include "../support/DisplayLock.h"
+#include "../support/ProgramWindow.h"
 #include "../support/ToolRunner.h"
 #include "platform/sys/CommandLine.h"
 #include "platform/sys/Handle.h"
@@ -30,30 +31,6 @@ constexpr long kPictureWidth = 640;
 constexpr long kPictureHeight = 480;
 constexpr long kPhotoButtonX = 12 + 40;
 constexpr long kPhotoButtonY = 28 + 40;
-
-struct Geometry {
-    long x = 0, y = 0, width = 0, height = 0;
-};
-
-long NumberAfter(const std::string& text, const std::string& label)
-{
-    size_t at = text.find(label);
-    return at == std::string::npos ? -1 : std::strtol(text.c_str() + at + label.size(), nullptr, 10);
-}
-
-bool FindProgramWindow(std::string* id, Geometry* geometry)
-{
-    std::string found;
-    if (RunTool({"xdotool", "search", "--onlyvisible", "--name", "^Lumo$"}, &found) != 0 || found.empty())
-        return false;
-    std::istringstream(found) >> *id;
-    std::string info;
-    if (RunTool({"xwininfo", "-id", *id}, &info) != 0)
-        return false;
-    *geometry = {NumberAfter(info, "Absolute upper-left X:"), NumberAfter(info, "Absolute upper-left Y:"),
-        NumberAfter(info, "Width:"), NumberAfter(info, "Height:")};
-    return true;
-}
 
 // A rectangle of the screen as RGB bytes, three a pixel; empty when it cannot be read.
 std::string Screenshot(long x, long y, long width, long height)
@@ -172,7 +149,7 @@ TEST(CaptureOnADisplay, ShowsTheMovingPictureAndTheClickedPhotoButtonWritesIt)
     ASSERT_TRUE(run.Start(LUMO_PROGRAM));
 
     std::string id;
-    Geometry window;
+    WindowGeometry window;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWatchdogMs);
     bool found = false;
     while (!found && std::chrono::steady_clock::now() < deadline) {

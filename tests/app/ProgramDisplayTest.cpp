@@ -1,6 +1,7 @@
 // The real program on an X server with the gtk presenter, driven and checked from outside as a user
 // would: found by its window, looked at on the screen, closed with its close button.
 #include "../support/DisplayLock.h"
+#include "../support/ProgramWindow.h"
 #include "../support/ToolRunner.h"
 #include "platform/sys/CommandLine.h"
 #include "platform/sys/Handle.h"
@@ -18,31 +19,6 @@
 namespace {
 
 constexpr DWORD kWatchdogMs = 20000;
-
-struct Geometry {
-    long x = 0, y = 0, width = 0, height = 0;
-};
-
-long NumberAfter(const std::string& text, const std::string& label)
-{
-    size_t at = text.find(label);
-    return at == std::string::npos ? -1 : std::strtol(text.c_str() + at + label.size(), nullptr, 10);
-}
-
-// The program's window as the X server knows it, found by the class the layer gives it.
-bool FindProgramWindow(std::string* id, Geometry* geometry)
-{
-    std::string found;
-    if (RunTool({"xdotool", "search", "--onlyvisible", "--name", "^Lumo$"}, &found) != 0 || found.empty())
-        return false;
-    std::istringstream(found) >> *id;
-    std::string info;
-    if (RunTool({"xwininfo", "-id", *id}, &info) != 0)
-        return false;
-    *geometry = {NumberAfter(info, "Absolute upper-left X:"), NumberAfter(info, "Absolute upper-left Y:"),
-        NumberAfter(info, "Width:"), NumberAfter(info, "Height:")};
-    return true;
-}
 
 long ScreenPixel(long x, long y)
 {
@@ -81,7 +57,7 @@ TEST(ProgramOnADisplay, OpensItsSkinnedWindowAndClosesWithTheCloseButtonsCommand
     ASSERT_TRUE(CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
 
     std::string id;
-    Geometry window;
+    WindowGeometry window;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWatchdogMs);
     bool found = false;
     while (!found && std::chrono::steady_clock::now() < deadline) {

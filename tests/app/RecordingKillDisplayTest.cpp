@@ -2,6 +2,7 @@
 // outright (SIGKILL): the file written so far still plays and loses at most the last half second.
 #include "../capture/RecordedFile.h"
 #include "../support/DisplayLock.h"
+#include "../support/ProgramWindow.h"
 #include "../support/ToolRunner.h"
 #include "platform/sys/CommandLine.h"
 #include "platform/sys/Handle.h"
@@ -26,25 +27,16 @@ constexpr DWORD kWatchdogMs = 20000;
 constexpr long kRecordButtonX = 12 + 80 + 40;
 constexpr long kRecordButtonY = 28 + 40;
 
-long NumberAfter(const std::string& text, const std::string& label)
+// The window with its 640 x 480 picture in place, and where it is.
+bool FindRecordingWindow(long* x, long* y)
 {
-    size_t at = text.find(label);
-    return at == std::string::npos ? -1 : std::strtol(text.c_str() + at + label.size(), nullptr, 10);
-}
-
-bool FindProgramWindow(long* x, long* y)
-{
-    std::string found;
-    if (RunTool({"xdotool", "search", "--onlyvisible", "--name", "^Lumo$"}, &found) != 0 || found.empty())
-        return false;
     std::string id;
-    std::istringstream(found) >> id;
-    std::string info;
-    if (RunTool({"xwininfo", "-id", id}, &info) != 0)
+    WindowGeometry geometry;
+    if (!FindProgramWindow(&id, &geometry))
         return false;
-    *x = NumberAfter(info, "Absolute upper-left X:");
-    *y = NumberAfter(info, "Absolute upper-left Y:");
-    return NumberAfter(info, "Width:") == 642; // the 640 x 480 picture is there
+    *x = geometry.x;
+    *y = geometry.y;
+    return geometry.width == 642;
 }
 
 // The one video in the folder, or an empty path.
@@ -91,7 +83,7 @@ TEST(RecordingOnADisplay, AKilledProgramLeavesAVideoThatPlaysToItsLastHalfSecond
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWatchdogMs);
     bool found = false;
     while (!found && std::chrono::steady_clock::now() < deadline) {
-        found = FindProgramWindow(&x, &y);
+        found = FindRecordingWindow(&x, &y);
         if (!found)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
