@@ -207,8 +207,7 @@ void CMainDlg::ToggleHd()
 
 void CMainDlg::OpenAlbum()
 {
-    // FIXME: opening the photo folder in the file manager comes with the media file naming and the
-    // shell hand-off.
+    // FIXME: opening the photo folder in the file manager comes with the shell hand-off.
 }
 
 LRESULT CMainDlg::OnTimer(UINT, WPARAM wParam, LPARAM, BOOL&)
