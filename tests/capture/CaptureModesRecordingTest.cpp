@@ -8,6 +8,7 @@
 #include "tests/capture/RecordedFile.h"
 #include "tests/capture/ScriptedCaptureBuilder.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 
@@ -392,6 +393,9 @@ TEST_F(CaptureModesRecordingTest, StoppingWhenNotCapturingSaysNothingAndPhotosWo
         return std::filesystem::exists(photo);
     }));
     EXPECT_NE(RunForOutput("identify -format '%w %h' '" + photo + "'").find("640 480"), std::string::npos);
+    // The photo may come before the first frame reached the file: record a while longer.
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    PumpUntil([&] { return std::chrono::steady_clock::now() >= until; }, 5000);
     EXPECT_TRUE(engine.IsCapturing());
     EXPECT_EQ(engine.StopRecording(), 1);
     EXPECT_FALSE(engine.IsCapturing());
