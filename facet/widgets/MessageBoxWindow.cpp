@@ -24,8 +24,6 @@
 
 namespace {
 
-constexpr UINT kDefaultMask = 0x00000F00;
-
 constexpr int kBorder = 1;
 constexpr int kMargin = 18;
 constexpr int kBodyPadding = 20;
@@ -56,33 +54,12 @@ struct BoxLayout {
     std::vector<RECT> buttons;
 };
 
-struct Box {
-    HWND window = nullptr;
+struct Box : MessageBoxState {
     MessageBoxLook look;
     MessageBoxIcon icon = MessageBoxIcon::None;
     WString text; // line breaks as "\n"
-    WString caption;
-    std::vector<ButtonSpec> buttons;
-    std::vector<HWND> buttonWindows;
-    size_t defaultButton = 0;
-    int escapeId = 0; // 0: Escape and the close button do nothing
     BoxLayout layout;
-    bool done = false;
-    int result = 0;
-
-    bool HasButton(int id) const
-    {
-        return std::any_of(buttons.begin(), buttons.end(), [id](const ButtonSpec& b) { return b.id == id; });
-    }
-    void Choose(int id)
-    {
-        if (done || !HasButton(id))
-            return;
-        done = true;
-        result = id;
-    }
 };
-
 
 bool IsBlank(WCHAR c)
 {
@@ -320,60 +297,6 @@ void CreateButtons(Box& box)
     }
 }
 
-size_t FocusedButton(const Box& box)
-{
-    auto it = std::find(box.buttonWindows.begin(), box.buttonWindows.end(), GetFocus());
-    return it == box.buttonWindows.end() ? box.defaultButton : static_cast<size_t>(it - box.buttonWindows.begin());
-}
-
-// Enter and Space press the focused button, Escape answers as the close button does, Tab and the
-// arrows move between the buttons. The box's own keys never reach the buttons.
-bool PreviewKey(Box& box, const MSG& msg)
-{
-    if ((msg.message != WM_KEYDOWN && msg.message != WM_SYSKEYDOWN) || GetAncestor(msg.hwnd, GA_ROOT) != box.window)
-        return false;
-    size_t count = box.buttons.size();
-    size_t focused = FocusedButton(box);
-    switch (msg.wParam) {
-    case VK_RETURN:
-    case VK_SPACE:
-        box.Choose(box.buttons[focused].id);
-        return true;
-    case VK_ESCAPE:
-        box.Choose(box.escapeId);
-        return true;
-    case VK_TAB:
-    case VK_RIGHT:
-    case VK_DOWN:
-    case VK_LEFT:
-    case VK_UP: {
-        bool shifted = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
-        bool back = msg.wParam == VK_LEFT || msg.wParam == VK_UP || (msg.wParam == VK_TAB && shifted);
-        size_t next = back ? (focused + count - 1) % count : (focused + 1) % count;
-        if (box.buttonWindows[next])
-            SetFocus(box.buttonWindows[next]);
-        return true;
-    }
-    default:
-        return false;
-    }
-}
-
-size_t RecordForScript(const Box& box, HWND owner, LPCWSTR text, UINT flags)
-{
-    if (!ModalScriptInUse())
-        return static_cast<size_t>(-1);
-    RecordedMessageBox recorded;
-    recorded.window = box.window;
-    recorded.owner = owner;
-    recorded.text = ToView(text ? text : u"");
-    recorded.caption = box.caption;
-    recorded.type = flags;
-    recorded.threadId = GetCurrentThreadId();
-    GetWindowRect(box.window, &recorded.rect);
-    return RecordShownMessageBox(recorded);
-}
-
 } // namespace
 
 int ShowSkinnedMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT flags, const MessageBoxLook& look)
@@ -388,9 +311,7 @@ int ShowSkinnedMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT flags,
     box.icon = MessageBoxIconOf(flags);
     box.text = MessageText(text ? text : u"");
     box.caption = caption ? caption : u"Error";
-    box.buttons = MessageBoxButtonsOf(flags);
-    box.defaultButton = std::min<size_t>((flags & kDefaultMask) >> 8, box.buttons.size() - 1);
-    box.escapeId = MessageBoxEscapeIdOf(box.buttons);
+    box.SetButtonsOf(flags);
     box.layout = Layout(box);
 
     MessageBoxModality modality(owner, flags);
@@ -407,30 +328,5 @@ int ShowSkinnedMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT flags,
         const RECT* centre = box.look.hasFrameCentre ? &box.look.frameCentre : nullptr;
         SetSkinnedWindowFrame(box.window, box.look.frame.c_str(), kFrameNineGrid, centre);
     }
-    ShowWindow(box.window, SW_SHOW);
-    if (box.buttonWindows[box.defaultButton])
-        SetFocus(box.buttonWindows[box.defaultButton]);
-    RedrawWindow(box.window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-
-    size_t record = RecordForScript(box, owner, text, flags);
-    NotifyModalShown(ModalKind::MessageBox, box.window);
-
-    int answer = 0;
-    int defaultId = box.buttons[box.defaultButton].id;
-    auto end = RunModalLoop(box.window, ModalKind::MessageBox, defaultId, [&box](MSG& msg) { return PreviewKey(box, msg); },
-        [&box] { return box.done || !IsWindow(box.window); }, &answer);
-    int result = box.result;
-    if (end == ModalLoopEnd::Answered)
-        result = answer;
-    else if (!box.done)
-        result = box.escapeId ? box.escapeId : defaultId; // ended by WM_QUIT or by its owner's end
-
-    // The owner is enabled before the box goes, so that activation returns to it.
-    modality.Release();
-    if (IsWindow(box.window))
-        DestroyWindow(box.window);
-    modality.ReactivateOwner();
-    if (record != static_cast<size_t>(-1))
-        SetShownMessageBoxResult(record, result);
-    return result;
+    return RunMessageBox(box, modality, owner, text, flags);
 }

@@ -24,7 +24,6 @@ namespace {
 
 const WCHAR kBoxClass[] = u"LumoMessageBox";
 constexpr UINT kIconMask = 0x000000F0;
-constexpr UINT kDefaultMask = 0x00000F00;
 
 constexpr int kCaptionHeight = 30;
 constexpr int kMargin = 16;
@@ -45,34 +44,12 @@ constexpr COLORREF kText = RGB(0, 0, 0);
 
 enum class Glyph { None, Hand, Question, Exclamation, Information };
 
-using ButtonSpec = MessageBoxButtonSpec;
-
-struct Box {
-    HWND window = nullptr;
+struct Box : MessageBoxState {
     WString text; // line breaks as "\n"
-    WString caption;
     Glyph glyph = Glyph::None;
-    std::vector<ButtonSpec> buttons;
-    std::vector<HWND> buttonWindows;
-    size_t defaultButton = 0;
-    int escapeId = 0; // 0: Escape does nothing
     HFONT font = nullptr;
     RECT textRect {};
     SIZE size {};
-    bool done = false;
-    int result = 0;
-
-    bool HasButton(int id) const
-    {
-        return std::any_of(buttons.begin(), buttons.end(), [&](const ButtonSpec& b) { return b.id == id; });
-    }
-    void Choose(int id)
-    {
-        if (done || !HasButton(id))
-            return;
-        done = true;
-        result = id;
-    }
 };
 
 Glyph GlyphOf(UINT type)
@@ -315,41 +292,6 @@ void CreateButtons(Box& box)
     }
 }
 
-size_t FocusedButton(const Box& box)
-{
-    auto it = std::find(box.buttonWindows.begin(), box.buttonWindows.end(), GetFocus());
-    return it == box.buttonWindows.end() ? box.defaultButton : static_cast<size_t>(it - box.buttonWindows.begin());
-}
-
-// Enter presses the focused button, Escape answers as the close box does, Tab and the arrows move
-// between the buttons. The box's own keys never reach the buttons, whichever kind they are.
-bool PreviewKey(Box& box, const MSG& msg)
-{
-    if ((msg.message != WM_KEYDOWN && msg.message != WM_SYSKEYDOWN) || TopLevelOf(msg.hwnd) != box.window)
-        return false;
-    size_t count = box.buttons.size();
-    size_t focused = FocusedButton(box);
-    switch (msg.wParam) {
-    case VK_RETURN:
-        box.Choose(box.buttons[focused].id);
-        return true;
-    case VK_ESCAPE:
-        box.Choose(box.escapeId);
-        return true;
-    case VK_TAB:
-    case VK_RIGHT:
-    case VK_LEFT: {
-        bool back = msg.wParam == VK_LEFT || (msg.wParam == VK_TAB && (GetKeyState(VK_SHIFT) & 0x8000));
-        size_t next = back ? (focused + count - 1) % count : (focused + 1) % count;
-        if (box.buttonWindows[next])
-            SetFocus(box.buttonWindows[next]);
-        return true;
-    }
-    default:
-        return false;
-    }
-}
-
 } // namespace
 
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
@@ -363,9 +305,7 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
     box.text = NormalizeLineBreaks(text ? text : u"");
     box.caption = caption ? caption : u"Error";
     box.glyph = GlyphOf(type);
-    box.buttons = MessageBoxButtonsOf(type);
-    box.defaultButton = std::min<size_t>((type & kDefaultMask) >> 8, box.buttons.size() - 1);
-    box.escapeId = MessageBoxEscapeIdOf(box.buttons);
+    box.SetButtonsOf(type);
     box.font = CreateBoxFont();
     Layout(box);
 
@@ -380,42 +320,7 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
         return 0;
     }
     CreateButtons(box);
-    ShowWindow(box.window, SW_SHOW);
-    if (box.buttonWindows[box.defaultButton])
-        SetFocus(box.buttonWindows[box.defaultButton]);
-    RedrawWindow(box.window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-
-    size_t record = static_cast<size_t>(-1);
-    if (ModalScriptInUse()) {
-        RecordedMessageBox recorded;
-        recorded.window = box.window;
-        recorded.owner = owner;
-        recorded.text = ToView(text ? text : u"");
-        recorded.caption = box.caption;
-        recorded.type = type;
-        recorded.threadId = GetCurrentThreadId();
-        GetWindowRect(box.window, &recorded.rect);
-        record = RecordShownMessageBox(recorded);
-    }
-    NotifyModalShown(ModalKind::MessageBox, box.window);
-
-    int answer = 0;
-    int defaultId = box.buttons[box.defaultButton].id;
-    auto end = RunModalLoop(box.window, ModalKind::MessageBox, defaultId, [&box](MSG& msg) { return PreviewKey(box, msg); },
-        [&box] { return box.done || !IsWindow(box.window); }, &answer);
-    int result = box.result;
-    if (end == ModalLoopEnd::Answered)
-        result = answer;
-    else if (!box.done)
-        result = box.escapeId ? box.escapeId : defaultId; // closed by WM_QUIT or by its owner's end
-
-    // The owner is enabled before the box goes, so that activation returns to it.
-    modality.Release();
-    if (IsWindow(box.window))
-        DestroyWindow(box.window);
-    modality.ReactivateOwner();
+    int result = RunMessageBox(box, modality, owner, text, type);
     DeleteObject(box.font);
-    if (record != static_cast<size_t>(-1))
-        SetShownMessageBoxResult(record, result);
     return result;
 }

@@ -3,6 +3,8 @@
 #include "platform/sys/Thread.h"
 #include "platform/ui/Input.h"
 #include "platform/ui/Menu.h"
+#include "platform/ui/ModalScript.h"
+#include "platform/ui/Paint.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/ThreadQueue.h"
 #include "platform/ui/Window.h"
@@ -69,7 +71,114 @@ void RunOnWindowThread(HWND hwnd, std::function<void()> work)
     }
 }
 
+size_t FocusedButton(const MessageBoxState& box)
+{
+    auto it = std::find(box.buttonWindows.begin(), box.buttonWindows.end(), GetFocus());
+    return it == box.buttonWindows.end() ? box.defaultButton : static_cast<size_t>(it - box.buttonWindows.begin());
+}
+
+// Enter and Space press the focused button, Escape answers as the close button does, Tab and the
+// arrows move between the buttons. The box's own keys never reach the buttons, whichever kind they are.
+bool PreviewKey(MessageBoxState& box, const MSG& msg)
+{
+    if ((msg.message != WM_KEYDOWN && msg.message != WM_SYSKEYDOWN) || GetAncestor(msg.hwnd, GA_ROOT) != box.window)
+        return false;
+    size_t count = box.buttons.size();
+    size_t focused = FocusedButton(box);
+    switch (msg.wParam) {
+    case VK_RETURN:
+    case VK_SPACE:
+        box.Choose(box.buttons[focused].id);
+        return true;
+    case VK_ESCAPE:
+        box.Choose(box.escapeId);
+        return true;
+    case VK_TAB:
+    case VK_RIGHT:
+    case VK_DOWN:
+    case VK_LEFT:
+    case VK_UP: {
+        bool shifted = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
+        bool back = msg.wParam == VK_LEFT || msg.wParam == VK_UP || (msg.wParam == VK_TAB && shifted);
+        size_t next = back ? (focused + count - 1) % count : (focused + 1) % count;
+        if (box.buttonWindows[next])
+            SetFocus(box.buttonWindows[next]);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+constexpr size_t kNotRecorded = static_cast<size_t>(-1);
+
+size_t RecordForScript(const MessageBoxState& box, HWND owner, LPCWSTR text, UINT flags)
+{
+    if (!ModalScriptInUse())
+        return kNotRecorded;
+    RecordedMessageBox recorded;
+    recorded.window = box.window;
+    recorded.owner = owner;
+    recorded.text = ToView(text ? text : u"");
+    recorded.caption = box.caption;
+    recorded.type = flags;
+    recorded.threadId = GetCurrentThreadId();
+    GetWindowRect(box.window, &recorded.rect);
+    return RecordShownMessageBox(recorded);
+}
+
 } // namespace
+
+void MessageBoxState::SetButtonsOf(UINT flags)
+{
+    constexpr UINT kDefaultMask = 0x00000F00;
+    buttons = MessageBoxButtonsOf(flags);
+    defaultButton = std::min<size_t>((flags & kDefaultMask) >> 8, buttons.size() - 1);
+    escapeId = MessageBoxEscapeIdOf(buttons);
+}
+
+bool MessageBoxState::HasButton(int id) const
+{
+    return std::any_of(buttons.begin(), buttons.end(), [id](const MessageBoxButtonSpec& b) { return b.id == id; });
+}
+
+void MessageBoxState::Choose(int id)
+{
+    if (done || !HasButton(id))
+        return;
+    done = true;
+    result = id;
+}
+
+int RunMessageBox(MessageBoxState& box, MessageBoxModality& modality, HWND owner, LPCWSTR text, UINT flags)
+{
+    ShowWindow(box.window, SW_SHOW);
+    if (box.buttonWindows[box.defaultButton])
+        SetFocus(box.buttonWindows[box.defaultButton]);
+    RedrawWindow(box.window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+
+    size_t record = RecordForScript(box, owner, text, flags);
+    NotifyModalShown(ModalKind::MessageBox, box.window);
+
+    int answer = 0;
+    int defaultId = box.buttons[box.defaultButton].id;
+    auto end = RunModalLoop(box.window, ModalKind::MessageBox, defaultId, [&box](MSG& msg) { return PreviewKey(box, msg); },
+        [&box] { return box.done || !IsWindow(box.window); }, &answer);
+    int result = box.result;
+    if (end == ModalLoopEnd::Answered)
+        result = answer;
+    else if (!box.done)
+        result = box.escapeId ? box.escapeId : defaultId; // ended by WM_QUIT or by its owner's end
+
+    // The owner is enabled before the box goes, so that activation returns to it.
+    modality.Release();
+    if (IsWindow(box.window))
+        DestroyWindow(box.window);
+    modality.ReactivateOwner();
+    if (record != kNotRecorded)
+        SetShownMessageBoxResult(record, result);
+    return result;
+}
 
 std::vector<MessageBoxButtonSpec> MessageBoxButtonsOf(UINT flags)
 {

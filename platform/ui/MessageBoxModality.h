@@ -1,11 +1,12 @@
 // The parts every message box of the program shares (the layer's own and the UI engine's skinned
-// one): the buttons of a box type, the answer of Escape and the close button, and what a message box
-// does to the windows around it while it runs: its owner (or, task-modal without
+// one): the buttons of a box type, the answer of Escape and the close button, the keys of a box, its
+// modal run, and what a message box does to the windows around it while it runs: its owner (or, task-modal without
 // one, every window of the calling thread) disabled, and enabled and active again afterwards; and
 // where the box goes (centred on its owner or the work area, kept inside the work area). An owner of
 // another thread is touched on that thread only.
 #pragma once
 
+#include "platform/base/Strings.h"
 #include "platform/ui/WinUser.h"
 
 #include <vector>
@@ -20,6 +21,33 @@ std::vector<MessageBoxButtonSpec> MessageBoxButtonsOf(UINT flags);
 // Escape and the close button answer Cancel, else No; a box with one button answers that button;
 // otherwise 0 (they do nothing).
 int MessageBoxEscapeIdOf(const std::vector<MessageBoxButtonSpec>& buttons);
+
+// A message box while it is up: its window and buttons, and the answer once one is chosen. The
+// boxes add their look to it.
+struct MessageBoxState {
+    HWND window = nullptr;
+    WString caption;
+    std::vector<MessageBoxButtonSpec> buttons;
+    std::vector<HWND> buttonWindows; // beside `buttons`, once created
+    size_t defaultButton = 0;
+    int escapeId = 0; // 0: Escape and the close button do nothing
+    bool done = false;
+    int result = 0;
+
+    // The buttons of the box type `flags`, its default button and the answer of Escape.
+    void SetButtonsOf(UINT flags);
+    bool HasButton(int id) const;
+    // Ends the box with the answer `id`, if the box has such a button and has no answer yet.
+    void Choose(int id);
+};
+
+class MessageBoxModality;
+
+// Shows the box's window with its default button focused and runs it modally (answering the modal
+// script when one is in use) until it has an answer, is gone, or the loop ends; then enables what
+// `modality` disabled and destroys the window. Returns the answer: a button's id, else the Escape
+// answer or the default button. `owner`, `text` and `flags` are the caller's, as recorded.
+int RunMessageBox(MessageBoxState& box, MessageBoxModality& modality, HWND owner, LPCWSTR text, UINT flags);
 
 class MessageBoxModality {
 public:

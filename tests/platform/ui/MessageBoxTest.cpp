@@ -173,6 +173,8 @@ TEST_F(MessageBoxTest, EscapeAnswersCancelOrNoAndEnterTheFocusedButton)
         {MB_OKCANCEL | MB_DEFBUTTON2, {VK_RETURN}, IDCANCEL},
         {MB_YESNOCANCEL, {VK_TAB, VK_RETURN}, IDNO},
         {MB_YESNOCANCEL, {VK_LEFT, VK_RETURN}, IDCANCEL},
+        {MB_YESNOCANCEL, {VK_DOWN, VK_SPACE}, IDNO},
+        {MB_YESNO | MB_DEFBUTTON2, {VK_UP, VK_RETURN}, IDYES},
     };
     for (const Case& c : cases) {
         WhenShown([&](HWND box) {
