@@ -4,6 +4,7 @@
 // The checks are files on disk decoded by an independent decoder, texts of controls, visible windows
 // and the message boxes shown.
 #include "MainWindowTestSupport.h"
+#include "tests/support/DecodedPhoto.h"
 #include "tests/support/ToolRunner.h"
 
 #include "platform/ui/Input.h"
@@ -31,36 +32,6 @@ std::string ReadBytes(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// The picture's size as ImageMagick reads it, "640x480".
-std::string DecodedSize(const std::string& jpeg)
-{
-    std::string out;
-    if (RunTool({"identify", "-format", "%wx%h", jpeg}, &out, 10000) != 0)
-        return "not decoded";
-    return out;
-}
-
-// One pixel of the decoded picture as 0xRRGGBB, -1 when it cannot be decoded.
-long DecodedPixel(const std::string& jpeg, int x, int y)
-{
-    std::string out;
-    std::string crop = "1x1+" + std::to_string(x) + "+" + std::to_string(y);
-    if (RunTool({"convert", jpeg, "-crop", crop, "-depth", "8", "rgb:-"}, &out, 10000) != 0 || out.size() < 3)
-        return -1;
-    auto byte = [&](int i) { return static_cast<long>(static_cast<unsigned char>(out[static_cast<size_t>(i)])); };
-    return byte(0) << 16 | byte(1) << 8 | byte(2);
-}
-
-// A 640 x 480 photo the right way up: the camera's corner markers where the camera puts them.
-void ExpectCameraPicture(const std::string& jpeg)
-{
-    EXPECT_EQ(DecodedSize(jpeg), "640x480") << jpeg;
-    EXPECT_TRUE(IsNear(DecodedPixel(jpeg, 4, 4), kRed)) << "top left red: " << std::hex << DecodedPixel(jpeg, 4, 4);
-    EXPECT_TRUE(IsNear(DecodedPixel(jpeg, 635, 4), kGreen)) << "top right green";
-    EXPECT_TRUE(IsNear(DecodedPixel(jpeg, 4, 475), kWhite)) << "bottom left white";
-    EXPECT_TRUE(IsNear(DecodedPixel(jpeg, 635, 475), kBlue)) << "bottom right blue";
 }
 
 class MainDlgCaptureTest : public MainWindowTest {

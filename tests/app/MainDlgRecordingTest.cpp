@@ -6,7 +6,7 @@
 
 #include "app/StartUp.h"
 #include "platform/media/gst/RecordingBin.h"
-#include "tests/capture/RecordedFile.h"
+#include "tests/support/RecordedFile.h"
 #include "ui/StatusText.h"
 
 #include <gst/gst.h>

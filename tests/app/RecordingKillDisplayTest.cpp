@@ -1,6 +1,6 @@
 // The real program on an X server, recording with a virtual camera and microphone when it is killed
 // outright (SIGKILL): the file written so far still plays and loses at most the last half second.
-#include "../capture/RecordedFile.h"
+#include "../support/RecordedFile.h"
 #include "../support/DisplayLock.h"
 #include "../support/ProgramWindow.h"
 #include "../support/ToolRunner.h"

@@ -5,7 +5,8 @@
 #include "platform/media/filters/AsfWriter.h"
 #include "platform/sys/NativePath.h"
 #include "tests/capture/CaptureEngineFixture.h"
-#include "tests/capture/RecordedFile.h"
+#include "tests/support/DecodedPhoto.h"
+#include "tests/support/RecordedFile.h"
 #include "tests/capture/ScriptedCaptureBuilder.h"
 
 #include <chrono>
@@ -392,7 +393,7 @@ TEST_F(CaptureModesRecordingTest, StoppingWhenNotCapturingSaysNothingAndPhotosWo
         engine.TakeSnapshot(Utf8ToWide(photo).c_str());
         return std::filesystem::exists(photo);
     }));
-    EXPECT_NE(RunForOutput("identify -format '%w %h' '" + photo + "'").find("640 480"), std::string::npos);
+    EXPECT_EQ(DecodedSize(photo), "640x480");
     // The photo may come before the first frame reached the file: record a while longer.
     auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
     PumpUntil([&] { return std::chrono::steady_clock::now() >= until; }, 5000);

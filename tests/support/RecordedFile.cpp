@@ -1,50 +1,31 @@
-#include "tests/capture/RecordedFile.h"
+#include "tests/support/RecordedFile.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
+#include "tests/support/ToolRunner.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
 namespace {
 
-// The standard output and standard error of a program run from its argv, never through a shell.
+// A full decode of a few seconds takes well under this even on a loaded machine.
+constexpr int kToolTimeoutMs = 60000;
+
+// What the tool wrote to its standard output and standard error.
 std::string Run(const std::vector<std::string>& argv)
 {
-    // The argument vector is made before the fork: the child of a threaded process only calls exec.
-    std::vector<char*> args;
-    for (const std::string& arg : argv)
-        args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0)
-        return {};
-    pid_t child = fork();
-    if (child < 0) {
-        close(pipeEnds[0]);
-        close(pipeEnds[1]);
-        return {};
-    }
-    if (child == 0) {
-        dup2(pipeEnds[1], 1);
-        dup2(pipeEnds[1], 2);
-        close(pipeEnds[0]);
-        close(pipeEnds[1]);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    close(pipeEnds[1]);
     std::string output;
-    char block[4096];
-    ssize_t got;
-    while ((got = read(pipeEnds[0], block, sizeof block)) > 0)
-        output.append(block, static_cast<size_t>(got));
-    close(pipeEnds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
+    RunTool(argv, &output, kToolTimeoutMs, ToolErrors::Kept);
     return output;
+}
+
+std::vector<std::string> Fields(const std::string& line)
+{
+    std::vector<std::string> fields;
+    std::istringstream text(line);
+    for (std::string field; std::getline(text, field, ',');)
+        fields.push_back(field);
+    return fields;
 }
 
 std::string Unquote(std::string value)
@@ -78,7 +59,7 @@ RecordedFile ProbeRecording(const std::string& path)
     RecordedFile file;
     std::istringstream lines(Run({ "ffprobe", "-v", "error", "-show_entries",
                                    "stream=codec_type,codec_name,width,height,start_time,duration", "-show_entries",
-                                   "format=duration,format_name", "-of", "flat", path }));
+                                   "format=duration,start_time,format_name", "-of", "flat", path }));
     std::string line;
     while (std::getline(lines, line)) {
         // streams.stream.0.codec_name="wmv2"   format.duration="2.040000"
@@ -89,6 +70,8 @@ RecordedFile ProbeRecording(const std::string& path)
         std::string value = Unquote(line.substr(equals + 1));
         if (key == "format.duration") {
             file.duration = std::atof(value.c_str());
+        } else if (key == "format.start_time") {
+            file.start = std::atof(value.c_str());
         } else if (key == "format.format_name") {
             file.readable = !value.empty();
         } else if (key.rfind("streams.stream.", 0) == 0) {
@@ -111,28 +94,35 @@ RecordedFile ProbeRecording(const std::string& path)
                 stream.duration = std::atof(value.c_str());
         }
     }
-    // Packets: "stream_index,pts_time,duration_time" per line.
-    std::istringstream packets(Run({ "ffprobe", "-v", "error", "-show_entries", "packet=stream_index,pts_time,duration_time",
-                                     "-of", "csv=p=0", path }));
+    // Packets: "stream_index,pts_time,duration_time,size" per line; the duration may be "N/A".
+    std::istringstream packets(Run({ "ffprobe", "-v", "error", "-show_entries",
+                                     "packet=stream_index,pts_time,duration_time,size", "-of", "csv=p=0", path }));
     std::vector<double> previous(file.streams.size(), -1);
     while (std::getline(packets, line)) {
-        int index = -1;
-        double time = 0;
-        char duration[32] = {};
-        if (std::sscanf(line.c_str(), "%d,%lf,%31s", &index, &time, duration) < 2 || index < 0
-            || static_cast<size_t>(index) >= file.streams.size())
+        std::vector<std::string> fields = Fields(line);
+        if (fields.size() < 4)
+            continue;
+        int index = std::atoi(fields[0].c_str());
+        if (fields[0].empty() || index < 0 || static_cast<size_t>(index) >= file.streams.size())
             continue;
         RecordedFile::Stream& stream = file.streams[static_cast<size_t>(index)];
-        double length = std::atof(duration);
+        double time = std::atof(fields[1].c_str());
+        double length = std::atof(fields[2].c_str());
         if (length <= 0 && previous[static_cast<size_t>(index)] >= 0)
             length = time - previous[static_cast<size_t>(index)];
         if (stream.packets == 0)
             stream.firstPacket = time;
         stream.packetEnd = std::max(stream.packetEnd, time + std::max(length, 0.0));
+        stream.bytes += std::atoll(fields[3].c_str());
         previous[static_cast<size_t>(index)] = time;
         ++stream.packets;
     }
-    file.decodeErrors = Run({ "ffmpeg", "-nostdin", "-v", "error", "-i", path, "-f", "null", "-" });
+    if (const RecordedFile::Stream* video = file.Of("video"); video && video->packetEnd > video->firstPacket)
+        file.videoBitRate = video->bytes * 8 / (video->packetEnd - video->firstPacket);
+    int decoded = RunTool({ "ffmpeg", "-nostdin", "-v", "error", "-i", path, "-f", "null", "-" }, &file.decodeErrors,
+        kToolTimeoutMs, ToolErrors::Kept);
+    if (decoded != 0)
+        file.decodeErrors = "ffmpeg failed (" + std::to_string(decoded) + "): " + file.decodeErrors;
     std::string frames = Run({ "ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
                                "stream=nb_read_frames", "-of", "csv=p=0", path });
     file.videoFrames = std::atoi(frames.c_str());

@@ -19,11 +19,14 @@ struct RecordedFile {
         double firstPacket = 0;
         double packetEnd = 0;
         int packets = 0;
+        long long bytes = 0; // of all its packets
     };
     std::vector<Stream> streams;
     double duration = 0;      // of the whole file, seconds
+    double start = 0;         // the file's start time, seconds
     std::string decodeErrors; // what `ffmpeg -v error` said while decoding every frame
     int videoFrames = 0;      // frames decoded from the first video stream
+    double videoBitRate = 0;  // the first video stream's packet bytes over its packets' span, bits a second
     bool readable = false;    // ffprobe found a container
 
     const Stream* Of(const std::string& type) const;

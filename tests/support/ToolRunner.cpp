@@ -23,7 +23,7 @@ int MillisecondsUntil(Clock::time_point deadline)
 
 } // namespace
 
-int RunTool(const std::vector<std::string>& argv, std::string* out, int timeoutMs)
+int RunTool(const std::vector<std::string>& argv, std::string* out, int timeoutMs, ToolErrors errors)
 {
     if (argv.empty())
         return -1;
@@ -33,7 +33,10 @@ int RunTool(const std::vector<std::string>& argv, std::string* out, int timeoutM
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    if (errors == ToolErrors::Kept)
+        posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     std::vector<char*> args;
     for (const auto& arg : argv)
         args.push_back(const_cast<char*>(arg.c_str()));

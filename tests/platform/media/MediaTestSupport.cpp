@@ -2,8 +2,6 @@
 
 #include "platform/media/MediaClasses.h"
 
-#include <array>
-#include <cstdio>
 #include <cstdlib>
 
 ScopedVirtualDevices::ScopedVirtualDevices(const char* text)
@@ -188,20 +186,6 @@ LONG WaitForFrame(ISampleGrabber* grabber, DWORD watchdogMs)
 bool WaitForEvent(IMediaEventEx* events, LONG* code, LONG_PTR* param1, LONG_PTR* param2, DWORD watchdogMs)
 {
     return PumpUntil([&] { return events->GetEvent(code, param1, param2, 0) == S_OK; }, watchdogMs);
-}
-
-std::string RunForOutput(const std::string& commandLine)
-{
-    std::string output;
-    FILE* pipe = popen(commandLine.c_str(), "r");
-    if (!pipe)
-        return output;
-    std::array<char, 4096> chunk;
-    size_t read;
-    while ((read = fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
-        output.append(chunk.data(), read);
-    pclose(pipe);
-    return output;
 }
 
 void MediaTest::SetUp()

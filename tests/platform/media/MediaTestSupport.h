@@ -54,9 +54,6 @@ LONG WaitForFrame(ISampleGrabber* grabber, DWORD watchdogMs = 8000);
 // Waits (pumping) for the next graph event; false when none came within the watchdog.
 bool WaitForEvent(IMediaEventEx* events, LONG* code, LONG_PTR* param1, LONG_PTR* param2, DWORD watchdogMs = 8000);
 
-// Runs a program and gives its standard output (empty when it cannot run).
-std::string RunForOutput(const std::string& commandLine);
-
 class MediaTest : public UiTest {
 protected:
     void SetUp() override;

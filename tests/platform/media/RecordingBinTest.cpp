@@ -1,29 +1,23 @@
 #include "platform/media/gst/RecordingBin.h"
 
+#include "tests/support/RecordedFile.h"
+#include "tests/support/ToolRunner.h"
+
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -37,7 +31,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto kFinishTimeout = 5000ms;
 constexpr auto kMediaWatchdog = 15s;
-constexpr int kToolTimeoutMs = 20000;
 // A picture that keeps changing in fine detail, with the running time drawn over it.
 constexpr const char* kDetailedPicture = "videotestsrc is-live=true pattern=zone-plate kx2=20 ky2=20 kt=1";
 
@@ -73,140 +66,9 @@ private:
     std::thread m_worker;
 };
 
-// Runs a tool from its argv, never through a shell. Its exit code (-1 when it could not start or
-// outran the timeout), with standard output and error together in `output`.
-int RunTool(const std::vector<std::string>& argv, std::string* output)
-{
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0)
-        return -1;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
-    std::vector<char*> args;
-    for (const auto& arg : argv)
-        args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    pid_t pid = 0;
-    int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    if (spawned != 0) {
-        close(fds[0]);
-        return -1;
-    }
-    auto deadline = Clock::now() + std::chrono::milliseconds(kToolTimeoutMs);
-    auto remaining = [&] {
-        return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
-    };
-    output->clear();
-    pollfd readable { fds[0], POLLIN, 0 };
-    while (remaining() > 0 && poll(&readable, 1, remaining()) > 0) {
-        char buffer[4096];
-        ssize_t n = read(fds[0], buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        output->append(buffer, static_cast<size_t>(n));
-    }
-    close(fds[0]);
-    int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (remaining() <= 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(2ms);
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 bool ToolExists(const char* name)
 {
-    std::string output;
-    return RunTool({ name, "-version" }, &output) == 0;
-}
-
-// What ffprobe reads in a file: the format's fields and each stream's, by name.
-struct ProbeResult {
-    std::map<std::string, std::string> format;
-    std::vector<std::map<std::string, std::string>> streams;
-
-    const std::map<std::string, std::string>* Stream(const std::string& type) const
-    {
-        for (const auto& stream : streams) {
-            auto found = stream.find("codec_type");
-            if (found != stream.end() && found->second == type)
-                return &stream;
-        }
-        return nullptr;
-    }
-};
-
-ProbeResult Probe(const std::string& path)
-{
-    std::string output;
-    RunTool({ "ffprobe", "-v", "error", "-count_frames", "-show_entries",
-              "stream=codec_type,codec_name,width,height,nb_read_frames,duration:format=start_time,duration", path },
-            &output);
-    ProbeResult result;
-    std::map<std::string, std::string>* section = nullptr;
-    std::istringstream lines(output);
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (line == "[STREAM]") {
-            result.streams.emplace_back();
-            section = &result.streams.back();
-        } else if (line == "[FORMAT]") {
-            section = &result.format;
-        } else if (line.starts_with("[/")) {
-            section = nullptr;
-        } else if (auto equals = line.find('='); section && equals != std::string::npos) {
-            (*section)[line.substr(0, equals)] = line.substr(equals + 1);
-        }
-    }
-    return result;
-}
-
-double Number(const std::map<std::string, std::string>* fields, const char* name)
-{
-    if (!fields || !fields->contains(name))
-        return -1;
-    return std::strtod(fields->at(name).c_str(), nullptr);
-}
-
-// What a full decode of the file complains about (nothing for a sound file).
-std::string DecodeErrors(const std::string& path)
-{
-    std::string output;
-    int code = RunTool({ "ffmpeg", "-nostdin", "-v", "error", "-i", path, "-f", "null", "-" }, &output);
-    return code == 0 ? output : "ffmpeg failed (" + std::to_string(code) + "): " + output;
-}
-
-// When the last picture of the file is shown (ASF packets carry no length of their own).
-double LastPictureTime(const std::string& path)
-{
-    std::string output;
-    RunTool({ "ffprobe", "-v", "error", "-select_streams", "v", "-show_entries", "packet=pts_time", "-of", "csv=p=0", path },
-            &output);
-    double last = -1;
-    std::istringstream lines(output);
-    for (double time = 0; lines >> time;)
-        last = std::max(last, time);
-    return last;
-}
-
-long long VideoBytes(const std::string& path)
-{
-    std::string output;
-    RunTool({ "ffprobe", "-v", "error", "-select_streams", "v", "-show_entries", "packet=size", "-of", "csv=p=0", path },
-            &output);
-    long long total = 0;
-    std::istringstream lines(output);
-    for (long long size = 0; lines >> size;)
-        total += size;
-    return total;
+    return RunTool({ name, "-version" }) == 0;
 }
 
 // A live capture pipeline that ends in the recording bin. The picture's description ends in an
@@ -358,39 +220,38 @@ struct Expected {
 
 // The file plays in any player: the right streams, size and length, every frame fed decoded, and not
 // one complaint from a full decode.
-void ExpectCompleteFile(const std::string& path, int framesFed, const Expected& expected)
+void ExpectCompleteFile(const RecordedFile& file, int framesFed, const Expected& expected)
 {
-    ASSERT_TRUE(fs::exists(path));
-    EXPECT_EQ(DecodeErrors(path), "");
-    ProbeResult probe = Probe(path);
-    const auto* video = probe.Stream("video");
+    ASSERT_TRUE(file.readable);
+    EXPECT_EQ(file.decodeErrors, "");
+    const RecordedFile::Stream* video = file.Of("video");
     ASSERT_NE(video, nullptr) << "no video stream";
-    EXPECT_EQ(video->at("codec_name"), "wmv2");
-    EXPECT_EQ(Number(video, "width"), expected.width);
-    EXPECT_EQ(Number(video, "height"), expected.height);
-    EXPECT_EQ(Number(video, "nb_read_frames"), framesFed);
-    const auto* audio = probe.Stream("audio");
+    EXPECT_EQ(video->codec, "wmv2");
+    EXPECT_EQ(video->width, expected.width);
+    EXPECT_EQ(video->height, expected.height);
+    EXPECT_EQ(file.videoFrames, framesFed);
+    const RecordedFile::Stream* audio = file.Of("audio");
     if (expected.sound) {
         ASSERT_NE(audio, nullptr) << "no audio stream";
-        EXPECT_EQ(audio->at("codec_name"), "wmav2");
+        EXPECT_EQ(audio->codec, "wmav2");
     } else {
         EXPECT_EQ(audio, nullptr);
-        EXPECT_EQ(probe.streams.size(), 1u);
+        EXPECT_EQ(file.streams.size(), 1u);
     }
     double interval = 1.0 / expected.framesPerSecond;
     // The picture ends one frame after its last one; the sound may go on a little after it stopped.
-    double videoEnd = LastPictureTime(path) + interval;
-    EXPECT_NEAR(videoEnd, framesFed * interval, interval);
-    EXPECT_GE(Number(&probe.format, "duration"), videoEnd - interval);
-    EXPECT_LE(Number(&probe.format, "duration"), videoEnd + 1.0) << "sound long after the picture ended";
-    EXPECT_NEAR(Number(&probe.format, "start_time"), 0.0, interval);
+    EXPECT_NEAR(video->packetEnd, framesFed * interval, interval);
+    EXPECT_GE(file.duration, video->packetEnd - interval);
+    EXPECT_LE(file.duration, video->packetEnd + 1.0) << "sound long after the picture ended";
+    EXPECT_NEAR(file.start, 0.0, interval);
 }
 
-void ExpectBitRate(const std::string& path, int framesFed, int framesPerSecond, int target)
+void ExpectBitRate(const RecordedFile& file, int framesFed, int framesPerSecond, int target)
 {
+    const RecordedFile::Stream* video = file.Of("video");
+    ASSERT_NE(video, nullptr);
     double seconds = static_cast<double>(framesFed) / framesPerSecond;
-    double bitRate = VideoBytes(path) * 8 / seconds;
-    EXPECT_NEAR(bitRate, target, target * 0.25) << "video bit rate for a target of " << target;
+    EXPECT_NEAR(video->bytes * 8 / seconds, target, target * 0.25) << "video bit rate for a target of " << target;
 }
 
 class RecordingBinTest : public ::testing::Test {
@@ -445,8 +306,9 @@ TEST_F(RecordingBinTest, DetailedPictureIsRecordedAtEachBitRate)
         settings.path = File("vga-" + std::to_string(target) + ".wmv");
         settings.videoBitRate = target;
         int fed = Record(VideoSource(kDetailedPicture, 640, 480, 30) + kSound, settings, 60);
-        ExpectCompleteFile(settings.path, fed, { 640, 480, 30, true });
-        ExpectBitRate(settings.path, fed, 30, target);
+        RecordedFile file = ProbeRecording(settings.path);
+        ExpectCompleteFile(file, fed, { 640, 480, 30, true });
+        ExpectBitRate(file, fed, 30, target);
     }
 }
 
@@ -459,8 +321,9 @@ TEST_F(RecordingBinTest, HighDefinitionPictureIsRecorded)
     settings.height = 720;
     settings.videoBitRate = 960000;
     int fed = Record(VideoSource(kDetailedPicture, 1280, 720, 30) + kSound, settings, 60);
-    ExpectCompleteFile(settings.path, fed, { 1280, 720, 30, true });
-    ExpectBitRate(settings.path, fed, 30, 960000);
+    RecordedFile file = ProbeRecording(settings.path);
+    ExpectCompleteFile(file, fed, { 1280, 720, 30, true });
+    ExpectBitRate(file, fed, 30, 960000);
 }
 
 TEST_F(RecordingBinTest, InputIsScaledToThePictureSize)
@@ -471,7 +334,7 @@ TEST_F(RecordingBinTest, InputIsScaledToThePictureSize)
     settings.width = 322;
     settings.height = 242;
     int fed = Record(VideoSource("videotestsrc is-live=true pattern=ball", 640, 480, 30) + kSound, settings, 30);
-    ExpectCompleteFile(settings.path, fed, { 322, 242, 30, true });
+    ExpectCompleteFile(ProbeRecording(settings.path), fed, { 322, 242, 30, true });
 }
 
 // The frame rate is the source's, and the file starts at zero although the recording joins a
@@ -498,8 +361,9 @@ TEST_F(RecordingBinTest, SlowerSourceJoinedLateStartsTheFileAtZero)
     ASSERT_TRUE(capture.WaitForFrames(30));
     ASSERT_TRUE(capture.Finish());
     capture.Stop();
-    ExpectCompleteFile(settings.path, capture.Fed(), { 640, 480, 15, true });
-    ExpectBitRate(settings.path, capture.Fed(), 15, settings.videoBitRate);
+    RecordedFile file = ProbeRecording(settings.path);
+    ExpectCompleteFile(file, capture.Fed(), { 640, 480, 15, true });
+    ExpectBitRate(file, capture.Fed(), 15, settings.videoBitRate);
 }
 
 TEST_F(RecordingBinTest, WithoutSoundTheFileHasNoAudioStream)
@@ -517,7 +381,7 @@ TEST_F(RecordingBinTest, WithoutSoundTheFileHasNoAudioStream)
     gst_object_unref(gst_object_ref_sink(bin));
 
     int fed = Record(VideoSource(kDetailedPicture, 640, 480, 30), settings, 45);
-    ExpectCompleteFile(settings.path, fed, { 640, 480, 30, false });
+    ExpectCompleteFile(ProbeRecording(settings.path), fed, { 640, 480, 30, false });
 }
 
 TEST_F(RecordingBinTest, SourceThatFailsMidStreamLeavesACompleteFile)
@@ -534,7 +398,7 @@ TEST_F(RecordingBinTest, SourceThatFailsMidStreamLeavesACompleteFile)
     EXPECT_TRUE(capture.Finish());
     capture.Stop();
     EXPECT_GT(capture.Fed(), 30);
-    ExpectCompleteFile(settings.path, capture.Fed(), { 640, 480, 30, true });
+    ExpectCompleteFile(ProbeRecording(settings.path), capture.Fed(), { 640, 480, 30, true });
 }
 
 TEST_F(RecordingBinTest, SourcesThatVanishLeaveACompleteFile)
@@ -554,7 +418,7 @@ TEST_F(RecordingBinTest, SourcesThatVanishLeaveACompleteFile)
     EXPECT_TRUE(capture.Finish());
     EXPECT_TRUE(FinishRecording(capture.Bin(), kFinishTimeout)) << "finishing again";
     capture.Stop();
-    ExpectCompleteFile(settings.path, capture.Fed(), { 640, 480, 30, true });
+    ExpectCompleteFile(ProbeRecording(settings.path), capture.Fed(), { 640, 480, 30, true });
 }
 
 // A microphone that never delivered: the file still has the sound stream it promised.
@@ -572,7 +436,7 @@ TEST_F(RecordingBinTest, PausedPipelineIsFinishedToo)
     capture.Pause();
     EXPECT_TRUE(capture.Finish());
     capture.Stop();
-    ExpectCompleteFile(settings.path, capture.Fed(), { 640, 480, 30, true });
+    ExpectCompleteFile(ProbeRecording(settings.path), capture.Fed(), { 640, 480, 30, true });
 }
 
 TEST_F(RecordingBinTest, SoundThatNeverCameStillGivesAPlayableFile)
@@ -587,7 +451,7 @@ TEST_F(RecordingBinTest, SoundThatNeverCameStillGivesAPlayableFile)
     ASSERT_TRUE(capture.WaitForFrames(30));
     EXPECT_TRUE(capture.Finish());
     capture.Stop();
-    ExpectCompleteFile(settings.path, capture.Fed(), { 640, 480, 30, true });
+    ExpectCompleteFile(ProbeRecording(settings.path), capture.Fed(), { 640, 480, 30, true });
 }
 
 TEST_F(RecordingBinTest, FinishingNeedsARunningRecordingBin)

@@ -4,76 +4,14 @@
 #include "tests/platform/media/MediaTestSupport.h"
 
 #include "platform/sys/NativePath.h"
+#include "tests/support/RecordedFile.h"
 
 #include <gst/gst.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <map>
-#include <sstream>
 
 namespace {
-
-struct ProbedFile {
-    std::vector<std::map<std::string, std::string>> streams;
-    double duration = 0;
-    std::string decodeErrors;
-    int videoFrames = 0;
-    double videoBitRate = 0; // from the sizes of the video packets over the duration
-};
-
-ProbedFile Probe(const std::string& path)
-{
-    ProbedFile file;
-    std::istringstream lines(RunForOutput("ffprobe -v error -show_entries stream=codec_type,codec_name,width,height "
-                                          "-show_entries format=duration -of flat '"
-                                          + path + "' 2>&1"));
-    std::string line;
-    while (std::getline(lines, line)) {
-        // streams.stream.0.codec_name="wmv2"   format.duration="2.04"
-        size_t equals = line.find('=');
-        if (equals == std::string::npos)
-            continue;
-        std::string key = line.substr(0, equals);
-        std::string value = line.substr(equals + 1);
-        if (value.size() >= 2 && value.front() == '"')
-            value = value.substr(1, value.size() - 2);
-        if (key == "format.duration") {
-            file.duration = std::atof(value.c_str());
-        } else if (key.rfind("streams.stream.", 0) == 0) {
-            size_t index = static_cast<size_t>(std::atoi(key.c_str() + 15));
-            if (file.streams.size() <= index)
-                file.streams.resize(index + 1);
-            file.streams[index][key.substr(key.find('.', 15) + 1)] = value;
-        }
-    }
-    file.decodeErrors = RunForOutput("ffmpeg -nostdin -v error -i '" + path + "' -f null - 2>&1");
-    std::string frames = RunForOutput("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-                                      "stream=nb_read_frames -of csv=p=0 '"
-                                      + path + "' 2>&1");
-    file.videoFrames = std::atoi(frames.c_str());
-    std::istringstream sizes(RunForOutput("ffprobe -v error -select_streams v:0 -show_entries packet=size -of csv=p=0 '"
-                                          + path + "' 2>&1"));
-    double bytes = 0;
-    for (std::string size; std::getline(sizes, size);)
-        bytes += std::atof(size.c_str());
-    if (file.duration > 0)
-        file.videoBitRate = bytes * 8 / file.duration;
-    return file;
-}
-
-const std::map<std::string, std::string>* StreamOf(const ProbedFile& file, const std::string& type)
-{
-    for (const auto& stream : file.streams) {
-        auto it = stream.find("codec_type");
-        if (it != stream.end() && it->second == type)
-            return &stream;
-    }
-    return nullptr;
-}
 
 class RecordingGraphTest : public MediaTest {
 protected:
@@ -200,14 +138,14 @@ TEST_F(RecordingGraphTest, RecordsPictureAndSoundWhileThePreviewRunsAndPhotosCan
     EXPECT_EQ(WaitForFrame(g.grabber), 640 * 3 * 480);
     ASSERT_EQ(g.control->Stop(), S_OK);
 
-    ProbedFile file = Probe(m_path);
-    const auto* video = StreamOf(file, "video");
-    const auto* audio = StreamOf(file, "audio");
-    ASSERT_TRUE(video && audio) << RunForOutput("ffprobe '" + m_path + "' 2>&1");
-    EXPECT_EQ(video->at("codec_name"), "wmv2");
-    EXPECT_EQ(video->at("width"), "640");
-    EXPECT_EQ(video->at("height"), "480");
-    EXPECT_EQ(audio->at("codec_name"), "wmav2");
+    RecordedFile file = ProbeRecording(m_path);
+    const RecordedFile::Stream* video = file.Of("video");
+    const RecordedFile::Stream* audio = file.Of("audio");
+    ASSERT_TRUE(video && audio) << file.Count("video") << " video and " << file.Count("audio") << " audio streams";
+    EXPECT_EQ(video->codec, "wmv2");
+    EXPECT_EQ(video->width, 640);
+    EXPECT_EQ(video->height, 480);
+    EXPECT_EQ(audio->codec, "wmav2");
     EXPECT_NEAR(file.duration, 2.0, 0.4);
     EXPECT_EQ(file.decodeErrors, "");
     EXPECT_NEAR(file.videoFrames, 30 * file.duration, 3);
@@ -224,11 +162,11 @@ TEST_F(RecordingGraphTest, WithoutAMicrophoneTheFileHasPictureOnlyAtTheModeSize)
     EXPECT_EQ(BuildCaptureGraph(g, "silent.wmv", 1280, 720), VFW_S_NOPREVIEWPIN);
     Record(g, 1.5);
     ASSERT_EQ(g.control->Stop(), S_OK);
-    ProbedFile file = Probe(m_path);
-    ASSERT_EQ(file.streams.size(), 1u) << RunForOutput("ffprobe '" + m_path + "' 2>&1");
-    EXPECT_EQ(file.streams[0]["codec_name"], "wmv2");
-    EXPECT_EQ(file.streams[0]["width"], "1280");
-    EXPECT_EQ(file.streams[0]["height"], "720");
+    RecordedFile file = ProbeRecording(m_path);
+    ASSERT_EQ(file.streams.size(), 1u);
+    EXPECT_EQ(file.streams[0].codec, "wmv2");
+    EXPECT_EQ(file.streams[0].width, 1280);
+    EXPECT_EQ(file.streams[0].height, 720);
     EXPECT_EQ(file.decodeErrors, "");
     Finish(g);
 }
@@ -250,13 +188,13 @@ TEST_F(RecordingGraphTest, ALostCameraStillLeavesACompleteFile)
     EXPECT_EQ(code, EC_DEVICE_LOST);
     g.events->FreeEventParams(code, p1, p2);
     // The file is complete as soon as the loss is known, before anyone stops the graph.
-    ProbedFile file = Probe(m_path);
+    RecordedFile file = ProbeRecording(m_path);
     EXPECT_EQ(file.decodeErrors, "");
-    ASSERT_TRUE(StreamOf(file, "video"));
+    ASSERT_TRUE(file.Of("video"));
     EXPECT_GT(file.videoFrames, 30);
     EXPECT_LE(file.videoFrames, 46);
     ASSERT_EQ(g.control->Stop(), S_OK);
-    EXPECT_EQ(Probe(m_path).decodeErrors, "");
+    EXPECT_EQ(ProbeRecording(m_path).decodeErrors, "");
     Finish(g);
 }
 
