@@ -17,7 +17,7 @@
 #include "capture/CaptureEngine.h"
 #include "platform/media/MediaClasses.h"
 #include "platform/sys/NativePath.h"
-#include "tests/capture/RecordedFile.h"
+#include "tests/support/RecordedFile.h"
 #include "tests/platform/media/MediaTestSupport.h"
 
 #include <benchmark/benchmark.h>
