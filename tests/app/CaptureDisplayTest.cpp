@@ -1,13 +1,10 @@
 // The real program with a virtual camera on an X server with the gtk presenter, driven and checked
 // from outside as a user would: the live picture moves on the screen, the right way up, and a real
 // click on the photo button leaves a JPEG of that picture in the documents folder.
-#include "../support/DisplayLock.h"
 #include "../support/ProgramWindow.h"
 #include "../support/DecodedPhoto.h"
 #include "../support/ToolRunner.h"
-#include "platform/sys/CommandLine.h"
 #include "platform/sys/Handle.h"
-#include "platform/sys/Process.h"
 
 #include <gtest/gtest.h>
 
@@ -70,80 +67,22 @@ std::time_t TimeOfName(const std::string& name)
     return std::mktime(&parts);
 }
 
-// The program's process and its private folder, both gone when the test ends, however it ends.
-class ProgramRun {
-public:
-    explicit ProgramRun(std::string folder) : m_folder(std::move(folder)) {}
-    ~ProgramRun()
-    {
-        if (m_process.hProcess) {
-            if (WaitForSingleObject(m_process.hProcess, 0) != WAIT_OBJECT_0)
-                TerminateProcess(m_process.hProcess, 1);
-            CloseHandle(m_process.hProcess);
-            CloseHandle(m_process.hThread);
-        }
-        std::error_code error;
-        std::filesystem::remove_all(m_folder, error);
-    }
-    ProgramRun(const ProgramRun&) = delete;
-    ProgramRun& operator=(const ProgramRun&) = delete;
-
-    bool Start(const char* program)
-    {
-        WString path = Utf8ToWide(program);
-        WString commandLine = QuoteArgument(path);
-        STARTUPINFOW startup {};
-        startup.cb = sizeof startup;
-        return CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-            &m_process);
-    }
-    HANDLE Process() const { return m_process.hProcess; }
-
-private:
-    std::string m_folder;
-    PROCESS_INFORMATION m_process {};
-};
-
 } // namespace
 
 TEST(CaptureOnADisplay, ShowsTheMovingPictureAndTheClickedPhotoButtonWritesIt)
 {
-    const char* display = std::getenv("DISPLAY");
-    if (!display || !*display)
-        GTEST_SKIP() << "needs an X server (DISPLAY)";
-    DisplayLock turn(display);
-    ASSERT_TRUE(turn.Held()) << "watchdog: another test kept the display";
-    std::string pattern = (std::filesystem::temp_directory_path() / "lumo-display-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    std::string folder = pattern;
-    ProgramRun run(folder);
-    std::filesystem::create_directories(folder + "/runtime");
-    std::filesystem::permissions(folder + "/runtime", std::filesystem::perms::owner_all);
-    std::filesystem::create_directories(folder + "/Documents");
-    setenv("HOME", folder.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (folder + "/.config").c_str(), 1);
-    setenv("XDG_RUNTIME_DIR", (folder + "/runtime").c_str(), 1);
-    setenv("LUMO_PRESENTER", "gtk", 1);
-    setenv("LUMO_VIRTUAL_DEVICES", "video:Lumo Virtual Camera|caps=YUY2 640x480@30", 1);
-
+    ProgramOnDisplay run("video:Lumo Virtual Camera|caps=YUY2 640x480@30");
+    if (!run.HasDisplay())
+        GTEST_SKIP() << run.Problem();
+    ASSERT_EQ(run.Problem(), "");
     ASSERT_TRUE(run.Start(LUMO_PROGRAM));
 
-    std::string id;
-    WindowGeometry window;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWatchdogMs);
-    bool found = false;
-    while (!found && std::chrono::steady_clock::now() < deadline) {
-        found = FindProgramWindow(&id, &window);
-        if (!found)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    ASSERT_TRUE(found) << "watchdog: the window did not appear";
     // The window opens at its dialog size and then fits the camera's 640 x 480 picture.
-    auto fitted = [&] { return window.width == kPictureWidth + 2 && window.height == kPictureHeight + 138; };
-    while (!fitted() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        FindProgramWindow(&id, &window);
-    }
+    WindowGeometry window;
+    ASSERT_TRUE(run.WaitForWindow([](const WindowGeometry&) { return true; }, kWatchdogMs, &window))
+        << "watchdog: the window did not appear";
+    run.WaitForWindow([](const WindowGeometry& w) { return w.width == kPictureWidth + 2 && w.height == kPictureHeight + 138; },
+        kWatchdogMs, &window);
     EXPECT_EQ(window.width, kPictureWidth + 2);
     EXPECT_EQ(window.height, kPictureHeight + 138);
 
@@ -164,9 +103,9 @@ TEST(CaptureOnADisplay, ShowsTheMovingPictureAndTheClickedPhotoButtonWritesIt)
     std::time_t clicked = std::time(nullptr);
     RunTool({"xdotool", "mousemove", std::to_string(window.x + kPhotoButtonX), std::to_string(window.y + kPhotoButtonY),
         "click", "1"});
-    std::string photos = folder + "/Documents/Tern摄像头/照片";
+    std::string photos = run.Folder() + "/Documents/Tern摄像头/照片";
     std::vector<std::string> names;
-    deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWatchdogMs);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWatchdogMs);
     while (names.empty() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         names = Files(photos);

@@ -1,11 +1,8 @@
 // The real program on an X server with the gtk presenter, driven and checked from outside as a user
 // would: found by its window, looked at on the screen, closed with its close button.
-#include "../support/DisplayLock.h"
 #include "../support/ProgramWindow.h"
 #include "../support/ToolRunner.h"
-#include "platform/sys/CommandLine.h"
 #include "platform/sys/Handle.h"
-#include "platform/sys/Process.h"
 
 #include <gtest/gtest.h>
 
@@ -34,38 +31,15 @@ long ScreenPixel(long x, long y)
 
 TEST(ProgramOnADisplay, OpensItsSkinnedWindowAndClosesWithTheCloseButtonsCommand)
 {
-    const char* display = std::getenv("DISPLAY");
-    if (!display || !*display)
-        GTEST_SKIP() << "needs an X server (DISPLAY)";
-    DisplayLock turn(display);
-    ASSERT_TRUE(turn.Held()) << "watchdog: another test kept the display";
-    char pattern[] = "/tmp/lumo-display-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    std::string folder = pattern;
-    std::filesystem::create_directories(folder + "/runtime");
-    std::filesystem::permissions(folder + "/runtime", std::filesystem::perms::owner_all);
-    setenv("HOME", folder.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (folder + "/.config").c_str(), 1);
-    setenv("XDG_RUNTIME_DIR", (folder + "/runtime").c_str(), 1);
-    setenv("LUMO_PRESENTER", "gtk", 1);
+    ProgramOnDisplay run(nullptr);
+    if (!run.HasDisplay())
+        GTEST_SKIP() << run.Problem();
+    ASSERT_EQ(run.Problem(), "");
+    ASSERT_TRUE(run.Start(LUMO_PROGRAM));
 
-    WString program = Utf8ToWide(LUMO_PROGRAM);
-    WString commandLine = QuoteArgument(program);
-    STARTUPINFOW startup {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process {};
-    ASSERT_TRUE(CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
-
-    std::string id;
     WindowGeometry window;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWatchdogMs);
-    bool found = false;
-    while (!found && std::chrono::steady_clock::now() < deadline) {
-        found = FindProgramWindow(&id, &window);
-        if (!found)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    ASSERT_TRUE(found) << "watchdog: the window did not appear";
+    ASSERT_TRUE(run.WaitForWindow([](const WindowGeometry&) { return true; }, kWatchdogMs, &window))
+        << "watchdog: the window did not appear";
     // Without a camera the window keeps the size it opened with: 650 × 620 with the engine's display scaling.
     EXPECT_EQ(window.width, 650);
     EXPECT_EQ(window.height, 620);
@@ -82,11 +56,8 @@ TEST(ProgramOnADisplay, OpensItsSkinnedWindowAndClosesWithTheCloseButtonsCommand
 
     // The close button sits at the right end of the caption.
     RunTool({"xdotool", "mousemove", std::to_string(window.x + window.width - 16), std::to_string(window.y + 14), "click", "1"});
-    ASSERT_EQ(WaitForSingleObject(process.hProcess, kWatchdogMs), WAIT_OBJECT_0) << "watchdog: the program did not close";
+    ASSERT_EQ(WaitForSingleObject(run.Process(), kWatchdogMs), WAIT_OBJECT_0) << "watchdog: the program did not close";
     DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
+    GetExitCodeProcess(run.Process(), &code);
     EXPECT_EQ(code, 2u) << "the close button gives the dialog's cancel command";
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    std::filesystem::remove_all(folder);
 }

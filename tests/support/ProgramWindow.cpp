@@ -2,8 +2,17 @@
 
 #include "tests/support/ToolRunner.h"
 
+#include "platform/sys/CommandLine.h"
+#include "platform/sys/Handle.h"
+#include "platform/base/Strings.h"
+
+#include <stdlib.h>
+
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -27,4 +36,78 @@ bool FindProgramWindow(std::string* id, WindowGeometry* geometry)
     *geometry = {NumberAfter(info, "Absolute upper-left X:"), NumberAfter(info, "Absolute upper-left Y:"),
         NumberAfter(info, "Width:"), NumberAfter(info, "Height:")};
     return true;
+}
+
+ProgramOnDisplay::ProgramOnDisplay(const char* virtualDevices)
+{
+    const char* display = std::getenv("DISPLAY");
+    m_hasDisplay = display && *display;
+    if (!m_hasDisplay) {
+        m_problem = "needs an X server (DISPLAY)";
+        return;
+    }
+    m_turn = std::make_unique<DisplayLock>(display);
+    if (!m_turn->Held()) {
+        m_problem = "watchdog: another test kept the display";
+        return;
+    }
+    std::string pattern = (std::filesystem::temp_directory_path() / "lumo-display-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) {
+        m_problem = "no folder for the program";
+        return;
+    }
+    m_folder = pattern;
+    std::error_code error;
+    std::filesystem::create_directories(m_folder + "/runtime", error);
+    std::filesystem::permissions(m_folder + "/runtime", std::filesystem::perms::owner_all, error);
+    std::filesystem::create_directories(m_folder + "/Documents", error);
+    setenv("HOME", m_folder.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (m_folder + "/.config").c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", (m_folder + "/runtime").c_str(), 1);
+    setenv("LUMO_PRESENTER", "gtk", 1);
+    if (virtualDevices)
+        setenv("LUMO_VIRTUAL_DEVICES", virtualDevices, 1);
+    else
+        unsetenv("LUMO_VIRTUAL_DEVICES");
+}
+
+ProgramOnDisplay::~ProgramOnDisplay()
+{
+    if (m_process.hProcess) {
+        if (WaitForSingleObject(m_process.hProcess, 0) != WAIT_OBJECT_0) {
+            TerminateProcess(m_process.hProcess, 1);
+            WaitForSingleObject(m_process.hProcess, 5000);
+        }
+        CloseHandle(m_process.hProcess);
+        CloseHandle(m_process.hThread);
+    }
+    std::error_code error;
+    if (!m_folder.empty())
+        std::filesystem::remove_all(m_folder, error);
+}
+
+bool ProgramOnDisplay::Start(const char* program)
+{
+    if (!m_problem.empty() || m_process.hProcess)
+        return false;
+    WString path = Utf8ToWide(program);
+    WString commandLine = QuoteArgument(path);
+    STARTUPINFOW startup {};
+    startup.cb = sizeof startup;
+    return CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+        &m_process);
+}
+
+bool ProgramOnDisplay::WaitForWindow(const std::function<bool(const WindowGeometry&)>& ready, int watchdogMs,
+    WindowGeometry* window)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(watchdogMs);
+    for (;;) {
+        std::string id;
+        if (FindProgramWindow(&id, window) && ready(*window))
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
 }

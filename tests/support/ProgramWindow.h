@@ -1,6 +1,12 @@
 // The running program's main window on the X server, for the display tests.
 #pragma once
 
+#include "tests/support/DisplayLock.h"
+
+#include "platform/sys/Process.h"
+
+#include <functional>
+#include <memory>
 #include <string>
 
 struct WindowGeometry {
@@ -9,3 +15,35 @@ struct WindowGeometry {
 
 // The visible window titled "Lumo": its X id and where it is on the screen. False while there is none.
 bool FindProgramWindow(std::string* id, WindowGeometry* geometry);
+
+// One run of the real program on the X server named by DISPLAY, with the gtk presenter, in a home
+// folder of its own (with "Documents" and a private runtime folder) and with `virtualDevices` as its
+// devices (none when nullptr). The display is held for the whole run; whichever way the test ends,
+// the program is ended and the folder removed.
+class ProgramOnDisplay {
+public:
+    explicit ProgramOnDisplay(const char* virtualDevices);
+    ~ProgramOnDisplay();
+    ProgramOnDisplay(const ProgramOnDisplay&) = delete;
+    ProgramOnDisplay& operator=(const ProgramOnDisplay&) = delete;
+
+    // False without DISPLAY: the test is skipped.
+    bool HasDisplay() const { return m_hasDisplay; }
+    // What keeps the program from starting here, "" when nothing does.
+    const std::string& Problem() const { return m_problem; }
+    const std::string& Folder() const { return m_folder; }
+
+    bool Start(const char* program);
+    HANDLE Process() const { return m_process.hProcess; }
+    DWORD ProcessId() const { return m_process.dwProcessId; }
+    // Waits up to `watchdogMs` for the program's window to be found and to satisfy `ready`; `window`
+    // is where it was last seen. False when the watchdog ran out.
+    bool WaitForWindow(const std::function<bool(const WindowGeometry&)>& ready, int watchdogMs, WindowGeometry* window);
+
+private:
+    bool m_hasDisplay = false;
+    std::unique_ptr<DisplayLock> m_turn;
+    std::string m_problem;
+    std::string m_folder;
+    PROCESS_INFORMATION m_process {};
+};
