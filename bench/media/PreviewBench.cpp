@@ -8,15 +8,16 @@
 //                       measured over the same length of time, for comparison.
 //   BM_RunToFirstFrame  time from IMediaControl::Run to the first frame the grabber holds.
 //
-// What the two preview measurements share: videotestsrc's live SMPTE bars at the camera's caps (YUY2,
-// square pixels), a tee, a leaky queue of two frames, videoconvert to BGRx, a second videoconvert without
-// dithering (a pass-through, as in the renderer's sink) and a sink that waits for each frame's clock time.
-// What only the program does: the virtual camera paints its corner markers and the moving square into
-// each frame; the grabber keeps a reference to the newest frame; the renderer's appsink hands the newest
-// frame to the window thread with a posted message, and the window paints it with cairo and the headless
-// presenter composes the top-level window. What only the child does: fpsdisplaysink counts the frames and
-// prints a line ten times a second. So the difference between the two is, roughly, the price of the
-// test picture's overlay, of the message round trip and of painting every frame.
+// What the two preview measurements share: videotestsrc's live moving zone plate (the virtual camera's
+// picture) at the camera's caps (YUY2, square pixels), a tee, a leaky queue of two frames, videoconvert
+// to BGRx, a second videoconvert without dithering (a pass-through, as in the renderer's sink) and a sink
+// that waits for each frame's clock time. What only the program does: the virtual camera paints its
+// corner markers into each frame; the grabber keeps a reference to the newest frame; the renderer's
+// appsink hands the newest frame to the window thread with a posted message, and the window paints it
+// with cairo and the headless presenter composes the top-level window. What only the child does:
+// fpsdisplaysink counts the frames and prints a line ten times a second. So the difference between the
+// two is, roughly, the price of the corner markers, of the message round trip and of painting every frame.
+#include "bench/media/MediaBenchSupport.h"
 #include "platform/media/MediaClasses.h"
 #include "platform/media/filters/VideoRenderer.h"
 #include "tests/platform/media/MediaTestSupport.h"
@@ -38,7 +39,6 @@
 #include <string>
 #include <string_view>
 #include <sys/mman.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -71,68 +71,10 @@ constexpr auto kWatchdog = std::chrono::seconds(10);
 
 double Seconds(Clock::duration duration) { return std::chrono::duration<double>(duration).count(); }
 
-double ProcessCpuSeconds()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 std::string FormatLabel(const Format& format)
 {
     return std::to_string(format.width) + "x" + std::to_string(format.height) + "@"
         + std::to_string(format.framesPerSecond);
-}
-
-LRESULT OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcW(hwnd, message, wParam, lParam);
-}
-
-// The media layer as the program starts it. The headless presenter is installed by UiTestSupport.
-void StartMediaLayer()
-{
-    static const bool started = [] {
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        RegisterMediaClasses();
-        WNDCLASSEXW wc {};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = OwnerProc;
-        wc.lpszClassName = u"PreviewBenchOwner";
-        return RegisterClassExW(&wc) != 0;
-    }();
-    (void)started;
-}
-
-// Runs the thread's loop the way the program's loop does, asleep in WaitMessage between messages, until
-// `done` holds (true) or `deadline` passes (false). One timer wakes the loop at the deadline.
-template <class Done>
-bool RunLoop(Done done, Clock::time_point deadline)
-{
-    auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count() + 1;
-    UINT_PTR timer = SetTimer(nullptr, 0, static_cast<UINT>(std::max<long long>(wait, 1)), nullptr);
-    bool reached = false;
-    while (!(reached = done()) && Clock::now() < deadline) {
-        MSG msg;
-        if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            WaitMessage();
-            continue;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-    KillTimer(nullptr, timer);
-    return reached;
-}
-
-void DispatchPending()
-{
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
 }
 
 // An owner window of the format's size with the preview graph rendering into all of it, stopped.
@@ -141,7 +83,7 @@ public:
     explicit Preview(const Format& format)
     {
         StartMediaLayer();
-        m_owner = CreateWindowExW(0, u"PreviewBenchOwner", u"", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
+        m_owner = CreateWindowExW(0, kBenchOwnerClass, u"", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
             format.width, format.height, nullptr, nullptr, nullptr, nullptr);
         if (!m_owner) {
             m_error = "cannot make the owner window";
@@ -232,7 +174,7 @@ void BM_LivePreview(benchmark::State& state)
             state.SkipWithError("the graph does not run");
             return;
         }
-        if (!RunLoop([&] { return surface.FramesPresented() > 0; }, Clock::now() + kWatchdog)) {
+        if (!RunLoopUntil([&] { return surface.FramesPresented() > 0; }, Clock::now() + kWatchdog)) {
             state.SkipWithError("no frame was painted");
             return;
         }
@@ -242,13 +184,13 @@ void BM_LivePreview(benchmark::State& state)
             state.SkipWithError("the grabber does not hold frames of the chosen size");
             return;
         }
-        RunLoop([] { return false; }, Clock::now() + kWarmUp);
+        RunLoopUntil([] { return false; }, Clock::now() + kWarmUp);
 
         auto start = Clock::now();
         double cpuStart = ProcessCpuSeconds();
         unsigned long long presentedStart = surface.FramesPresented();
         unsigned long long receivedStart = surface.FramesReceived();
-        RunLoop([] { return false; }, start + kMeasured);
+        RunLoopUntil([] { return false; }, start + kMeasured);
         double wall = Seconds(Clock::now() - start);
         double cpu = ProcessCpuSeconds() - cpuStart;
         state.SetIterationTime(wall);
@@ -379,7 +321,7 @@ std::vector<std::string> GstLaunchPipeline(const Format& format)
         + std::to_string(format.height) + ",framerate=" + std::to_string(format.framesPerSecond)
         + "/1,pixel-aspect-ratio=1/1";
     // -v prints fpsdisplaysink's counts as its last-message property changes.
-    return {"gst-launch-1.0", "-v", "videotestsrc", "is-live=true", "pattern=smpte", "!", caps, "!", "tee",
+    return {"gst-launch-1.0", "-v", "videotestsrc", "is-live=true", "pattern=zone-plate", "kx2=20", "ky2=20", "kt=1", "!", caps, "!", "tee",
         "allow-not-linked=true", "!", "queue", "leaky=downstream", "max-size-buffers=2", "max-size-bytes=0",
         "max-size-time=0", "!", "videoconvert", "!", "video/x-raw,format=BGRx", "!", "videoconvert", "dither=none", "!",
         "fpsdisplaysink", "text-overlay=false", "video-sink=fakesink", "sync=true", "fps-update-interval=100"};

@@ -14,6 +14,7 @@
 // What only the program does: the preview branch (grabber and renderer painting into a headless
 // window), the camera's overlay, the per-frame time stamping and the encoder's rate control.
 // LUMO_RECORDING_BENCH_SECONDS shortens the 60 seconds for a quick look.
+#include "bench/media/MediaBenchSupport.h"
 #include "capture/CaptureEngine.h"
 #include "platform/media/MediaClasses.h"
 #include "platform/sys/NativePath.h"
@@ -51,51 +52,6 @@ int Seconds()
     return seconds > 0 ? seconds : 60;
 }
 
-double CpuSeconds(const rusage& usage)
-{
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-double ProcessCpuSeconds()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return CpuSeconds(usage);
-}
-
-LRESULT OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcW(hwnd, message, wParam, lParam);
-}
-
-void StartMediaLayer()
-{
-    static const bool started = [] {
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        RegisterMediaClasses();
-        WNDCLASSEXW wc {};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = OwnerProc;
-        wc.lpszClassName = u"RecordingBenchOwner";
-        return RegisterClassExW(&wc) != 0;
-    }();
-    (void)started;
-}
-
-// Dispatches messages until `until`, asleep when there are none.
-void PumpUntil(Clock::time_point until)
-{
-    while (Clock::now() < until) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        usleep(2000);
-    }
-}
-
 std::filesystem::path BenchFolder()
 {
     std::filesystem::path folder = std::filesystem::temp_directory_path() / ("lumo-recording-bench-" + std::to_string(getpid()));
@@ -129,7 +85,7 @@ void BM_Recording(benchmark::State& state)
     StartMediaLayer();
     ScopedVirtualDevices devices("video:Bench Cam|caps=YUY2 1280x720@30;audio:Bench Mic|caps=44100/2/16");
     std::filesystem::path folder = BenchFolder();
-    HWND owner = CreateWindowExW(0, u"RecordingBenchOwner", u"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 1282,
+    HWND owner = CreateWindowExW(0, kBenchOwnerClass, u"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 1282,
                                  858, nullptr, nullptr, nullptr, nullptr);
     CCaptureEngine engine; // only its writer profile edit is used
     for (auto _ : state) {
@@ -153,7 +109,7 @@ void BM_Recording(benchmark::State& state)
         double cpuBefore = ProcessCpuSeconds();
         auto started = Clock::now();
         g.control->Run();
-        PumpUntil(started + std::chrono::seconds(Seconds()));
+        RunLoopUntil([] { return false; }, started + std::chrono::seconds(Seconds()));
         g.control->Stop();
         double wall = std::chrono::duration<double>(Clock::now() - started).count();
         double cpu = ProcessCpuSeconds() - cpuBefore;
@@ -179,7 +135,7 @@ void BM_GstLaunchRecording(benchmark::State& state)
     // Each stream into a muxer of its own: the video encoder's output times start a thousand hours
     // late, and one muxer for both would hold the picture back behind the sound.
     std::vector<std::string> argv = { "gst-launch-1.0", "-q", "-e",
-        "videotestsrc", "is-live=true", "pattern=smpte", "!", "video/x-raw,format=YUY2," + size + ",framerate=30/1", "!",
+        "videotestsrc", "is-live=true", "pattern=zone-plate", "kx2=20", "ky2=20", "kt=1", "!", "video/x-raw,format=YUY2," + size + ",framerate=30/1", "!",
         "queue", "!", "videoconvert", "!", "videoscale", "add-borders=false", "!",
         "video/x-raw,format=I420," + size + ",pixel-aspect-ratio=1/1", "!",
         "avenc_wmv2", "bitrate=" + std::to_string(kVideoBitRate), "max-bframes=0", "gop-size=300", "!",

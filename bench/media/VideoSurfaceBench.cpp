@@ -1,6 +1,7 @@
 // The live picture's cost on the user-interface thread: painting one 1280 x 720 frame into the
 // renderer's window (the same size, the full screen, and a small preview), and the conversion of a
 // camera's I420 frame in the sink's streaming thread. At 30 frames per second a frame has 33 ms.
+#include "bench/media/MediaBenchSupport.h"
 #include "platform/media/renderer/VideoSurface.h"
 #include "platform/ui/MessageQueue.h"
 #include "platform/ui/Paint.h"
@@ -23,40 +24,8 @@ namespace {
 
 constexpr int kWidth = 1280;
 constexpr int kHeight = 720;
-
-void Pump()
-{
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
-
-// Runs the loop until `done`, sleeping in it between messages, as the program's loop does; false after
-// five seconds, so a broken setup ends the benchmark instead of hanging it.
-template <class Done>
-bool PumpUntil(Done done)
-{
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    UINT_PTR tick = SetTimer(nullptr, 0, 100, nullptr); // wakes the wait now and then to look at the deadline
-    bool reached = true;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            reached = false;
-            break;
-        }
-        MSG msg;
-        if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            WaitMessage();
-            continue;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-    KillTimer(nullptr, tick);
-    return reached;
-}
+// A broken setup ends the benchmark instead of hanging it.
+constexpr auto kWatchdog = std::chrono::seconds(5);
 
 // An owner window of the given client size with the surface filling it, fed by an appsrc of
 // 1280 x 720 frames in `format`.
@@ -106,7 +75,7 @@ struct Stage {
         gst_element_set_state(pipeline, GST_STATE_NULL);
         gst_object_unref(pipeline);
         DestroyWindow(owner);
-        Pump();
+        DispatchPending();
     }
 
     // A frame of a smooth gradient, so the conversion does real work; time stamps that are due at once.
@@ -127,7 +96,7 @@ void BM_PaintOneFrame(benchmark::State& state)
 {
     Stage stage(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), "BGRx");
     stage.Push();
-    if (!PumpUntil([&] { return stage.surface.FramesPresented() >= 1; })) {
+    if (!RunLoopUntil([&] { return stage.surface.FramesPresented() >= 1; }, BenchClock::now() + kWatchdog)) {
         state.SkipWithError("no frame reached the window");
         return;
     }
@@ -151,7 +120,7 @@ void BM_ConvertAndPaintOneCameraFrame(benchmark::State& state)
     for (auto _ : state) {
         unsigned long long presented = stage.surface.FramesPresented();
         stage.Push();
-        if (!PumpUntil([&] { return stage.surface.FramesPresented() > presented; })) {
+        if (!RunLoopUntil([&] { return stage.surface.FramesPresented() > presented; }, BenchClock::now() + kWatchdog)) {
             state.SkipWithError("the frame did not reach the window");
             return;
         }
