@@ -1,6 +1,7 @@
 #include "app/MainDlg.h"
 
 #include "album/MediaPaths.h"
+#include "album/ShellHandOff.h"
 #include "app/EngineAccess.h"
 #include "app/StartUp.h"
 #include "platform/sys/File.h"
@@ -207,7 +208,12 @@ void CMainDlg::ToggleHd()
 
 void CMainDlg::OpenAlbum()
 {
-    // FIXME: opening the photo folder in the file manager comes with the shell hand-off.
+    // A fresh photo name makes the photo folder too, so the file manager has something to select
+    // even before the first photo.
+    WCHAR folder[MAX_PATH] = {};
+    MakePhotoPath(m_documents.c_str(), folder, sizeof folder);
+    PathRemoveFileSpecW(folder);
+    OpenFolderSelect(folder, TRUE);
 }
 
 LRESULT CMainDlg::OnTimer(UINT, WPARAM wParam, LPARAM, BOOL&)
