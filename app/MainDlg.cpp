@@ -153,7 +153,7 @@ void CMainDlg::TakeSnapshotNow(const WString& path)
     m_engine.TakeSnapshot(path.c_str());
     if (!path.empty() && PathFileExistsW(path.c_str())) {
         ShowStrip();
-        m_strip.AddItem(path.c_str(), true);
+        m_strip.AddItem(path.c_str(), false);
     }
     m_snapshotBusy = 0;
 }
@@ -178,7 +178,7 @@ void CMainDlg::ToggleRecording()
         WriteClock();
         m_engine.StopRecording();
         ShowStrip();
-        m_strip.AddItem(g_recordingPath, false);
+        m_strip.AddItem(g_recordingPath, true);
     }
     m_notRecording = !m_notRecording;
     BuildToolbar();

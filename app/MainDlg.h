@@ -25,7 +25,7 @@ public:
     HWND GetBoundWindow() const override { return static_cast<const T*>(this)->m_hWnd; }
 };
 
-inline constexpr UINT kMessageStripItemRemoved = WM_USER + 100;
+inline constexpr UINT kMessageStripItemRemoved = kMessageAlbumItemRemoved;
 inline constexpr UINT kMessageDeviceMenu = 100;
 inline constexpr ULONG_PTR kSkinChangedData = 0x6402;
 

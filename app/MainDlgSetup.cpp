@@ -73,6 +73,7 @@ LRESULT CMainDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
         loop->AddMessageFilter(this);
         loop->AddIdleHandler(this);
     }
+    m_strip.SetResourceInstance(m_instance);
     m_strip.Create(m_hWnd, RECT {0, 0, 0, 0}, nullptr, WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
 
     DisplayScalingScope scaling; // until the end of the initialisation
