@@ -244,6 +244,7 @@ TEST_F(MainDlgRecordingTest, LosingTheCameraWhileRecordingReturnsToIdleWithAFile
     EXPECT_EQ(ToolbarPicture(), idleToolbar);
     EXPECT_FALSE(m_dialog.GetViewWnd().IsWindowVisible()) << "the preview host is hidden";
     EXPECT_FALSE(m_dialog.GetStrip().IsWindowVisible());
+    EXPECT_EQ(m_dialog.GetStrip().GetItemCount(), 0) << "a recording the loss ended is not added to the album";
     EXPECT_EQ(MessageTexts(), (std::vector<WString> {u"停止捕获（设备丢失）。请选择新的摄像头设备。"}));
     AdvanceClock(2000);
     EXPECT_EQ(ControlText(1021), u"") << "timer 1 is gone";
