@@ -421,7 +421,7 @@ TEST_F(RecordingBinTest, SourcesThatVanishLeaveACompleteFile)
     ExpectCompleteFile(ProbeRecording(settings.path), capture.Fed(), { 640, 480, 30, true });
 }
 
-// A microphone that never delivered: the file still has the sound stream it promised.
+// A pipeline paused when the recording is finished ends in a complete file too.
 TEST_F(RecordingBinTest, PausedPipelineIsFinishedToo)
 {
     Watchdog watchdog(30s);
@@ -439,6 +439,7 @@ TEST_F(RecordingBinTest, PausedPipelineIsFinishedToo)
     ExpectCompleteFile(ProbeRecording(settings.path), capture.Fed(), { 640, 480, 30, true });
 }
 
+// A microphone that never delivered: the file still has the sound stream it promised.
 TEST_F(RecordingBinTest, SoundThatNeverCameStillGivesAPlayableFile)
 {
     Watchdog watchdog(30s);
