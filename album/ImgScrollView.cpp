@@ -2,7 +2,6 @@
 
 #include "app/EngineAccess.h"
 #include "platform/base/Clock.h"
-#include "platform/base/Format.h"
 #include "platform/ui/MessageQueue.h"
 #include "platform/ui/Paint.h"
 #include "platform/ui/Window.h"
@@ -30,7 +29,7 @@ EngineImage* LoadPicture(const WString& pathOrUrl)
 
 EngineImage* LoadResourcePicture(HINSTANCE instance, int number)
 {
-    return LoadPicture(FormatW(u"res://%d/%s/%d", static_cast<int>(reinterpret_cast<ULONG_PTR>(instance)), u"PNG", number));
+    return LoadPicture(EngineResourceUrl(instance, number));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "app/EngineAccess.h"
 
+#include "platform/base/Format.h"
 #include "platform/sys/Module.h"
 #include "platform/sys/Path.h"
 #include "suite/Trust.h"
@@ -147,4 +148,9 @@ void UseEngineExportsForTesting(const EngineExports* exports)
     library.Reset();
     if (exports)
         library.UseExports(*exports);
+}
+
+WString EngineResourceUrl(HINSTANCE instance, int number)
+{
+    return FormatW(u"res://%d/%s/%d", static_cast<int>(reinterpret_cast<ULONG_PTR>(instance)), u"PNG", number);
 }

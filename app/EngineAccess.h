@@ -2,6 +2,7 @@
 // tells where the suite's libraries are looked up.
 #pragma once
 
+#include "platform/base/Strings.h"
 #include "ui/Engine.h"
 
 inline constexpr WCHAR kEngineLibraryName[] = u"Facet.so";
@@ -25,6 +26,8 @@ EngineMain4* GetEngineMain4();
 EngineDisplayScaling* GetEngineDisplayScaling();
 // E_NOTIMPL without the engine or its export, with *image nullptr.
 HRESULT CreateEngineBitmap(EngineImage** image);
+// The engine's URL of the PNG resource `number` of `instance`: "res://<module>/PNG/<number>".
+WString EngineResourceUrl(HINSTANCE instance, int number);
 HMODULE GetEngineModule();
 
 // The library's exports; a missing one is nullptr.

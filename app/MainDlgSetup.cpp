@@ -4,7 +4,6 @@
 #include "app/MainDlg.h"
 #include "app/SkinSelector.h"
 #include "app/StartUp.h"
-#include "platform/base/Format.h"
 #include "platform/sys/SpecialFolders.h"
 #include "platform/ui/Dialog.h"
 #include "platform/ui/Icon.h"
@@ -45,7 +44,7 @@ private:
 
 WString CMainDlg::ResourceUrl(int number) const
 {
-    return FormatW(u"res://%d/%s/%d", static_cast<int>(reinterpret_cast<ULONG_PTR>(m_instance)), u"PNG", number);
+    return EngineResourceUrl(m_instance, number);
 }
 
 EngineObject* CMainDlg::WindowObject(HWND hwnd, int number) const
