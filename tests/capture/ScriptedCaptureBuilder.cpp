@@ -41,7 +41,8 @@ ScriptedCapability CapabilityOf(const AM_MEDIA_TYPE& type)
 
 } // namespace
 
-class ScriptedStreamConfig final : public IAMStreamConfig, public ISpecifyPropertyPages {
+class ScriptedStreamConfig final
+    : public lumo::media::ComObject<ScriptedStreamConfig, IAMStreamConfig, ISpecifyPropertyPages> {
 public:
     ScriptedStreamConfig(std::vector<ScriptedCapability> capabilities, int capsSize)
         : m_capabilities(std::move(capabilities))
@@ -49,27 +50,13 @@ public:
         , m_current(m_capabilities.empty() ? ScriptedCapability {MEDIASUBTYPE_YUY2, 640, 480} : m_capabilities.front())
     {
     }
-    HRESULT QueryInterface(REFIID iid, void** object) override
+    void* FindInterface(REFIID iid)
     {
-        if (!object)
-            return E_POINTER;
-        *object = nullptr;
-        if (iid == IID_IUnknown || iid == IID_IAMStreamConfig)
-            *object = static_cast<IAMStreamConfig*>(this);
-        else if (iid == IID_ISpecifyPropertyPages)
-            *object = static_cast<ISpecifyPropertyPages*>(this);
-        else
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG AddRef() override { return ++m_references; }
-    ULONG Release() override
-    {
-        ULONG left = --m_references;
-        if (left == 0)
-            delete this;
-        return left;
+        if (iid == IID_IAMStreamConfig)
+            return static_cast<IAMStreamConfig*>(this);
+        if (iid == IID_ISpecifyPropertyPages)
+            return static_cast<ISpecifyPropertyPages*>(this);
+        return nullptr;
     }
     HRESULT SetFormat(AM_MEDIA_TYPE* type) override
     {
@@ -112,10 +99,6 @@ public:
     int m_capsSize;
     ScriptedCapability m_current;
     std::vector<ScriptedCapability> m_set;
-
-private:
-    ~ScriptedStreamConfig() = default;
-    ULONG m_references = 1;
 };
 
 namespace {
@@ -123,31 +106,16 @@ namespace {
 ScriptedStreamConfig* g_config = nullptr;
 
 // The layer's builder with the video capture pin's stream config replaced.
-class ScriptedBuilder final : public ICaptureGraphBuilder2 {
+class ScriptedBuilder final : public lumo::media::ComObject<ScriptedBuilder, ICaptureGraphBuilder2> {
 public:
     ScriptedBuilder()
     {
         lumo::media::CreateAndQuery<lumo::media::CaptureGraphBuilder>(IID_ICaptureGraphBuilder2,
                                                                       reinterpret_cast<void**>(&m_real));
     }
-    HRESULT QueryInterface(REFIID iid, void** object) override
+    void* FindInterface(REFIID iid)
     {
-        if (!object)
-            return E_POINTER;
-        *object = nullptr;
-        if (iid != IID_IUnknown && iid != IID_ICaptureGraphBuilder2)
-            return E_NOINTERFACE;
-        *object = static_cast<ICaptureGraphBuilder2*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG AddRef() override { return ++m_references; }
-    ULONG Release() override
-    {
-        ULONG left = --m_references;
-        if (left == 0)
-            delete this;
-        return left;
+        return iid == IID_ICaptureGraphBuilder2 ? static_cast<ICaptureGraphBuilder2*>(this) : nullptr;
     }
     HRESULT SetFiltergraph(IGraphBuilder* graph) override { return m_real->SetFiltergraph(graph); }
     HRESULT GetFiltergraph(IGraphBuilder** graph) override { return m_real->GetFiltergraph(graph); }
@@ -180,17 +148,12 @@ public:
     }
 
 private:
-    ~ScriptedBuilder() = default;
-    ULONG m_references = 1;
     ComPtr<ICaptureGraphBuilder2> m_real;
 };
 
 HRESULT CreateScriptedBuilder(REFIID iid, void** object)
 {
-    auto* builder = new ScriptedBuilder;
-    HRESULT hr = builder->QueryInterface(iid, object);
-    builder->Release();
-    return hr;
+    return lumo::media::CreateAndQuery<ScriptedBuilder>(iid, object);
 }
 
 HRESULT CreateLayerBuilder(REFIID iid, void** object)
