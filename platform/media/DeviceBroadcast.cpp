@@ -19,20 +19,28 @@ struct Change {
     bool arrived;
 };
 
+// Called on whatever thread noticed the change (a device provider's own thread, a streaming
+// thread). The broadcast is only queued on the UI thread's context: g_main_context_invoke would run
+// it right here whenever that context is free to acquire (the UI thread blocked in the provider's
+// start, say), and the windows would then be sent to from a thread the UI thread is waiting on.
 void OnDeviceChange(lumo::media::DeviceKind kind, bool arrived)
 {
     GMainContext* context = g_context.load();
     if (!context)
         return;
     auto* change = new Change { kind == lumo::media::DeviceKind::Video, arrived };
-    g_main_context_invoke_full(
-        context, G_PRIORITY_DEFAULT,
+    GSource* source = g_idle_source_new();
+    g_source_set_priority(source, G_PRIORITY_DEFAULT);
+    g_source_set_callback(
+        source,
         [](gpointer data) -> gboolean {
             const auto* change = static_cast<const Change*>(data);
             BroadcastDeviceChange(change->video, change->arrived);
             return G_SOURCE_REMOVE;
         },
         change, [](gpointer data) { delete static_cast<Change*>(data); });
+    g_source_attach(source, context);
+    g_source_unref(source);
 }
 
 } // namespace
