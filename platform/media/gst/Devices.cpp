@@ -1,6 +1,7 @@
 #include "platform/media/gst/Devices.h"
 
 #include "platform/media/gst/CaptureSupport.h"
+#include "platform/media/gst/DeviceCaps.h"
 #include "platform/media/gst/GstSupport.h"
 #include "platform/media/gst/VirtualDevices.h"
 
@@ -123,6 +124,13 @@ bool IsOutputEcho(GstDevice* device, const Properties& properties)
 // sound server's source name, the PipeWire object path), else its display name.
 std::string BaseIdOf(GstDevice* device, const Properties& properties)
 {
+    // A PipeWire node's name need not be unique (every client stream of one program shares it);
+    // its serial is, for the node's life.
+    if (const char* serial = properties.Get("object.serial"); serial && *serial) {
+        const char* path = properties.Get("object.path");
+        const char* name = properties.Get("node.name");
+        return std::string("pipewire:") + (path && *path ? path : name ? name : "") + "@" + serial;
+    }
     const char* api = properties.Get("device.api");
     std::string prefix = std::string(api && *api ? api : "device") + ":";
     if (g_object_class_find_property(G_OBJECT_GET_CLASS(device), "internal-name")) {
@@ -143,19 +151,6 @@ std::string BaseIdOf(GstDevice* device, const Properties& properties)
     return id;
 }
 
-std::optional<PixelFormat> RawFormatOf(std::string_view name)
-{
-    static const std::map<std::string_view, PixelFormat> kFormats = {
-        {"YUY2", PixelFormat::YUY2}, {"UYVY", PixelFormat::UYVY}, {"NV12", PixelFormat::NV12},
-        {"I420", PixelFormat::I420}, {"YV12", PixelFormat::YV12}, {"BGR", PixelFormat::RGB24},
-        {"RGB", PixelFormat::RGB24}, {"BGRx", PixelFormat::RGB32}, {"BGRA", PixelFormat::RGB32},
-    };
-    auto found = kFormats.find(name);
-    if (found == kFormats.end())
-        return std::nullopt;
-    return found->second;
-}
-
 // The GStreamer formats a device may produce for a capability of ours.
 std::vector<const char*> NativeFormatsOf(PixelFormat format)
 {
@@ -166,194 +161,23 @@ std::vector<const char*> NativeFormatsOf(PixelFormat format)
     }
 }
 
-// Calls `visit` with each string (or each member of a list) of a field.
-template <typename Visit>
-void ForEachString(const GValue* value, Visit visit)
+// The V4L2 node behind a camera, when the provider names one.
+const char* V4l2NodeOf(const Properties& properties)
 {
-    if (!value)
-        return;
-    if (G_VALUE_HOLDS_STRING(value)) {
-        visit(g_value_get_string(value));
-        return;
+    for (const char* key : {"api.v4l2.path", "device.path"}) {
+        const char* value = properties.Get(key);
+        if (value && g_str_has_prefix(value, "/dev/video"))
+            return value;
     }
-    if (GST_VALUE_HOLDS_LIST(value)) {
-        for (guint i = 0; i < gst_value_list_get_size(value); ++i)
-            ForEachString(gst_value_list_get_value(value, i), visit);
-    }
+    return nullptr;
 }
 
-// The sizes of a structure: fixed values, or the usual camera sizes within a range.
-std::vector<std::pair<int, int>> SizesOf(const GstStructure* structure)
+bool IsDefaultDevice(GstDevice* device)
 {
-    int width = 0;
-    int height = 0;
-    if (gst_structure_get_int(structure, "width", &width) && gst_structure_get_int(structure, "height", &height))
-        return {{width, height}};
-    const GValue* widths = gst_structure_get_value(structure, "width");
-    const GValue* heights = gst_structure_get_value(structure, "height");
-    if (!widths || !heights || !GST_VALUE_HOLDS_INT_RANGE(widths) || !GST_VALUE_HOLDS_INT_RANGE(heights))
-        return {};
-    static constexpr std::pair<int, int> kUsualSizes[] = {
-        {640, 480}, {320, 240}, {800, 600}, {1280, 720}, {1920, 1080}, {160, 120}};
-    std::vector<std::pair<int, int>> sizes;
-    for (auto [w, h] : kUsualSizes) {
-        if (w >= gst_value_get_int_range_min(widths) && w <= gst_value_get_int_range_max(widths)
-            && h >= gst_value_get_int_range_min(heights) && h <= gst_value_get_int_range_max(heights))
-            sizes.emplace_back(w, h);
-    }
-    return sizes;
-}
-
-double FractionValue(const GValue* value)
-{
-    int numerator = gst_value_get_fraction_numerator(value);
-    int denominator = gst_value_get_fraction_denominator(value);
-    return denominator > 0 ? static_cast<double>(numerator) / denominator : 0.0;
-}
-
-// The highest rate of a fixed value, list or range; 0 when none is given or it is variable (0/1).
-double HighestRate(const GValue* value)
-{
-    if (!value)
-        return 0.0;
-    if (GST_VALUE_HOLDS_FRACTION(value))
-        return FractionValue(value);
-    if (GST_VALUE_HOLDS_FRACTION_RANGE(value))
-        return FractionValue(gst_value_get_fraction_range_max(value));
-    double highest = 0.0;
-    if (GST_VALUE_HOLDS_LIST(value)) {
-        for (guint i = 0; i < gst_value_list_get_size(value); ++i)
-            highest = std::max(highest, HighestRate(gst_value_list_get_value(value, i)));
-    }
-    return highest;
-}
-
-long long IntervalOfRate(double rate)
-{
-    // Some drivers announce absurd maxima; a camera that says nothing useful gets 30 fps.
-    if (!(rate > 0) || rate > 1000.0)
-        rate = 30.0;
-    return FrameIntervalOf(rate);
-}
-
-bool IsSystemMemory(const GstCaps* caps, guint index)
-{
-    GstCapsFeatures* features = gst_caps_get_features(caps, index);
-    return !features || gst_caps_features_is_any(features)
-        || gst_caps_features_contains(features, GST_CAPS_FEATURE_MEMORY_SYSTEM_MEMORY);
-}
-
-void AddVideoCapability(std::vector<VideoCapability>& capabilities, VideoCapability capability)
-{
-    for (auto& known : capabilities) {
-        if (known.format == capability.format && known.width == capability.width && known.height == capability.height) {
-            known.frameInterval = std::min(known.frameInterval, capability.frameInterval);
-            return;
-        }
-    }
-    capabilities.push_back(capability);
-}
-
-std::vector<VideoCapability> VideoCapabilitiesOf(const GstCaps* caps)
-{
-    std::vector<VideoCapability> capabilities;
-    if (!caps)
-        return capabilities;
-    for (guint i = 0; i < gst_caps_get_size(caps); ++i) {
-        if (!IsSystemMemory(caps, i))
-            continue;
-        const GstStructure* structure = gst_caps_get_structure(caps, i);
-        std::vector<PixelFormat> formats;
-        if (gst_structure_has_name(structure, "image/jpeg")) {
-            formats.push_back(PixelFormat::MJPG);
-        } else if (gst_structure_has_name(structure, "video/x-raw")) {
-            ForEachString(gst_structure_get_value(structure, "format"), [&](const char* name) {
-                if (auto format = RawFormatOf(name); format && std::find(formats.begin(), formats.end(), *format) == formats.end())
-                    formats.push_back(*format);
-            });
-        }
-        long long interval = IntervalOfRate(HighestRate(gst_structure_get_value(structure, "framerate")));
-        for (auto [width, height] : SizesOf(structure)) {
-            if (width <= 0 || height <= 0)
-                continue;
-            for (PixelFormat format : formats)
-                AddVideoCapability(capabilities, {format, width, height, interval});
-        }
-    }
-    return capabilities;
-}
-
-// The preferred value of an int field: fixed, or `preferred` when a range or list allows it, else
-// the range's top or the list's first.
-int PreferredInt(const GstStructure* structure, const char* field, int preferred)
-{
-    const GValue* value = gst_structure_get_value(structure, field);
-    if (!value)
-        return preferred;
-    if (G_VALUE_HOLDS_INT(value))
-        return g_value_get_int(value);
-    if (GST_VALUE_HOLDS_INT_RANGE(value)) {
-        int low = gst_value_get_int_range_min(value);
-        int high = gst_value_get_int_range_max(value);
-        return preferred >= low && preferred <= high ? preferred : high;
-    }
-    if (GST_VALUE_HOLDS_LIST(value) && gst_value_list_get_size(value) > 0) {
-        for (guint i = 0; i < gst_value_list_get_size(value); ++i) {
-            const GValue* item = gst_value_list_get_value(value, i);
-            if (G_VALUE_HOLDS_INT(item) && g_value_get_int(item) == preferred)
-                return preferred;
-        }
-        const GValue* first = gst_value_list_get_value(value, 0);
-        return G_VALUE_HOLDS_INT(first) ? g_value_get_int(first) : preferred;
-    }
-    return preferred;
-}
-
-int BitsOf(const char* format)
-{
-    std::string_view name = format;
-    if (name == "S16LE")
-        return 16;
-    if (name == "S24LE")
-        return 24;
-    if (name == "S32LE")
-        return 32;
-    if (name == "U8")
-        return 8;
-    return 0;
-}
-
-// What a microphone's bin will deliver; the converter inside makes it from whatever the device
-// gives, so a device says only which of the usual shapes suits it. Never empty.
-std::vector<AudioCapability> AudioCapabilitiesOf(const GstCaps* caps)
-{
-    std::vector<AudioCapability> capabilities;
-    for (guint i = 0; caps && i < gst_caps_get_size(caps); ++i) {
-        const GstStructure* structure = gst_caps_get_structure(caps, i);
-        if (!gst_structure_has_name(structure, "audio/x-raw"))
-            continue;
-        // 16-bit samples when the device has them, else its largest integer samples.
-        int bits = 0;
-        ForEachString(gst_structure_get_value(structure, "format"), [&](const char* name) {
-            if (bits != 16)
-                bits = BitsOf(name) == 16 ? 16 : std::max(bits, BitsOf(name));
-        });
-        AudioCapability capability;
-        capability.sampleRate = PreferredInt(structure, "rate", 44100);
-        capability.channels = std::clamp(PreferredInt(structure, "channels", 2), 1, 2);
-        capability.bitsPerSample = bits ? bits : 16;
-        if (capability.sampleRate < 1000 || capability.sampleRate > 384000)
-            continue;
-        bool known = std::any_of(capabilities.begin(), capabilities.end(), [&](const AudioCapability& c) {
-            return c.sampleRate == capability.sampleRate && c.channels == capability.channels
-                && c.bitsPerSample == capability.bitsPerSample;
-        });
-        if (!known)
-            capabilities.push_back(capability);
-    }
-    if (capabilities.empty())
-        capabilities.push_back(AudioCapability {});
-    return capabilities;
+    gboolean isDefault = FALSE;
+    if (g_object_class_find_property(G_OBJECT_GET_CLASS(device), "is-default"))
+        g_object_get(device, "is-default", &isDefault, nullptr);
+    return isDefault;
 }
 
 std::optional<DeviceDescription> Describe(GstDevice* device, DeviceKind kind)
@@ -371,9 +195,13 @@ std::optional<DeviceDescription> Describe(GstDevice* device, DeviceKind kind)
         description.faults.nameUnreadable = true;
     g_free(name);
     GstCaps* caps = gst_device_get_caps(device);
-    if (kind == DeviceKind::Video)
+    if (kind == DeviceKind::Video) {
         description.videoCaps = VideoCapabilitiesOf(caps);
-    else
+        // The device's own mode is the format it is set to now, not the provider's first caps
+        // structure (V4L2 lists its largest, slowest size first).
+        if (auto current = CurrentV4l2Format(V4l2NodeOf(properties)); current && !description.videoCaps.empty())
+            PutCurrentFormatFirst(description.videoCaps, *current);
+    } else
         description.audioCaps = AudioCapabilitiesOf(caps);
     if (caps)
         gst_caps_unref(caps);
@@ -395,6 +223,12 @@ std::vector<DeviceDescription> ListRealDevices(DeviceKind kind)
             descriptions.push_back(std::move(*description));
         }
         gst_object_unref(device);
+    }
+    // The desktop's chosen microphone comes first: the engine records from the first one.
+    if (kind == DeviceKind::Audio) {
+        std::stable_partition(descriptions.begin(), descriptions.end(), [](const DeviceDescription& d) {
+            return IsDefaultDevice(static_cast<GstDevice*>(d.native.get()));
+        });
     }
     return descriptions;
 }

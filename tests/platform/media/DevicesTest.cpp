@@ -743,6 +743,20 @@ TEST_F(DevicesTest, CamerasOfTheMonitorAreDescribedFromTheirCaps)
     EXPECT_TRUE(std::none_of(microphones.begin(), microphones.end(), [](const DeviceDescription& d) { return d.kind != DeviceKind::Audio; }));
 }
 
+TEST_F(DevicesTest, ACameraWithSizeListsIsListedWithEachSize)
+{
+    unsetenv(kVirtualDevicesVariable);
+    PluggedDevice plugged("Listed Sizes", "Video/Source",
+        "video/x-raw,format=YUY2,width={1280,640},height={720,480},framerate=30/1", "videotestsrc is-live=true",
+        gst_structure_new("props", "device.path", G_TYPE_STRING, "/fake/lists", nullptr));
+    auto cameras = ListDevices(DeviceKind::Video);
+    auto camera = std::find_if(cameras.begin(), cameras.end(), [](const DeviceDescription& d) { return d.friendlyName == "Listed Sizes"; });
+    ASSERT_NE(camera, cameras.end());
+    ASSERT_EQ(camera->videoCaps.size(), 2U);
+    EXPECT_TRUE(SameCapability(camera->videoCaps[0], {PixelFormat::YUY2, 1280, 720, 333333}));
+    EXPECT_TRUE(SameCapability(camera->videoCaps[1], {PixelFormat::YUY2, 640, 480, 333333}));
+}
+
 TEST_F(DevicesTest, ARealCameraRunsAtAnOfferedRateOrIsBroughtToTheWantedOne)
 {
     unsetenv(kVirtualDevicesVariable);
