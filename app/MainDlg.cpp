@@ -272,6 +272,7 @@ void CMainDlg::OnCountdownTick()
 void CMainDlg::OnStartCheck()
 {
     KillTimer(kTimerStartCheck);
+    m_startChecked = true;
     ::ShowWindow(GetDlgItem(kCheckBoxId), SW_SHOW);
     RewriteDeviceLabel();
     if (m_engine.PreviewStartFailed())
@@ -300,7 +301,12 @@ LRESULT CMainDlg::OnDeviceChange(UINT, WPARAM wParam, LPARAM lParam, BOOL&)
 
 LRESULT CMainDlg::OnGraphNotify(UINT, WPARAM, LPARAM, BOOL&)
 {
+    BOOL failedBefore = m_engine.PreviewStartFailed();
     m_engine.OnGraphEvent();
+    // A camera may fail while it is still starting, after the start check has looked: it is then
+    // reported as that check would have.
+    if (m_startChecked && !failedBefore && m_engine.PreviewStartFailed())
+        ShowMessage(172, 0x2030);
     return 0;
 }
 

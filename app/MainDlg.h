@@ -133,6 +133,7 @@ private:
     HWND m_tooltip = nullptr;
     WString m_pendingSnapshot;
     int m_countdown = 3;
+    bool m_startChecked = false;
     int m_snapshotBusy = 0;
     int m_hd = 0;
     int m_deviceIndex = 0;

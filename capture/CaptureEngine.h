@@ -113,6 +113,8 @@ private:
     void SetUpVideoWindow();
     void ApplyFrameRate();
     void NotifyMainWindow();
+    // True when the running graph has stopped on its own: its start failed after Run answered.
+    bool GraphStoppedItself() const;
     HWND MainWindow() const;
 
     // Devices (all references held once).

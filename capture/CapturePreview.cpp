@@ -175,7 +175,19 @@ int CCaptureEngine::OnGraphEvent()
     ComPtr<IMediaEventEx> events = m_events;
     while (events->GetEvent(&code, &param1, &param2, kGraphEventTimeout) == S_OK) {
         bool stop = false;
-        if (code == EC_ERRORABORT) {
+        if (code == EC_ERRORABORT && GraphStoppedItself()) {
+            // The camera failed while it was still starting, after Run had answered: the start
+            // has failed. A recording that was starting ends; the preview is not retried in a loop.
+            bool wasCapturing = m_capturing;
+            if (StopCapture() && m_videoWindow && IsWindow(m_videoWindow))
+                PostMessageW(MainWindow(), WM_COMMAND, MAKEWPARAM(kRecordCommand, kRecordingEndedNotice), 0);
+            if (m_previewing) {
+                m_previewing = FALSE;
+                m_previewStartFailed = TRUE;
+                m_deviceLost = TRUE;
+            }
+            restart = wasCapturing;
+        } else if (code == EC_ERRORABORT) {
             // A recording ended by the error is ended for the window too, as if the user had
             // stopped it: the file is complete, and the window must not go on showing a recording.
             if (StopCapture() && m_videoWindow && IsWindow(m_videoWindow))
@@ -210,6 +222,16 @@ int CCaptureEngine::OnGraphEvent()
             ShowError(u"意外错误,视频中断并已尝试恢复通讯。");
     }
     return 1;
+}
+
+bool CCaptureEngine::GraphStoppedItself() const
+{
+    if (!m_graph || (!m_previewing && !m_capturing))
+        return false;
+    ComPtr<IMediaControl> control;
+    OAFilterState state = State_Running;
+    return SUCCEEDED(m_graph.As(IID_IMediaControl, control)) && SUCCEEDED(control->GetState(0, &state))
+        && state == State_Stopped;
 }
 
 int CCaptureEngine::TakeSnapshot(LPCWSTR path)

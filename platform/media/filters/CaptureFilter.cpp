@@ -188,13 +188,36 @@ CaptureFilter::CaptureFilter(DeviceDescription device)
     AddPin(std::make_unique<CapturePin>(*this));
 }
 
+namespace {
+
+// The end of a device's stream is told to the graph; the stream itself goes on to its end.
+GstPadProbeReturn OnSourceEvent(GstPad* pad, GstPadProbeInfo* info, gpointer)
+{
+    if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) != GST_EVENT_EOS)
+        return GST_PAD_PROBE_OK;
+    if (GstElement* bin = gst_pad_get_parent_element(pad)) {
+        gst_element_post_message(bin, gst_message_new_application(GST_OBJECT(bin), gst_structure_new_empty(kSourceEndedMessage)));
+        gst_object_unref(bin);
+    }
+    return GST_PAD_PROBE_OK;
+}
+
+} // namespace
+
 GstElement* CaptureFilter::CreateElement(const RunContext&)
 {
     auto& pin = static_cast<CapturePin&>(*Pins().front());
     double framesPerSecond = pin.FrameInterval() > 0 ? 10000000.0 / static_cast<double>(pin.FrameInterval()) : 0.0;
-    return CreateSourceBin(m_device, pin.Chosen(), framesPerSecond);
+    GstElement* bin = CreateSourceBin(m_device, pin.Chosen(), framesPerSecond);
+    if (GstPad* pad = bin ? gst_element_get_static_pad(bin, "src") : nullptr) {
+        gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, OnSourceEvent, nullptr, nullptr);
+        gst_object_unref(pad);
+    }
+    return bin;
 }
 
 bool CaptureFilter::DeviceLost() const { return !IsDevicePresent(m_device); }
+
+bool CaptureFilter::IsSoundDevice() const { return m_device.kind == DeviceKind::Audio; }
 
 } // namespace lumo::media

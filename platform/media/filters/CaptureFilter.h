@@ -52,6 +52,7 @@ public:
     GstElement* CreateElement(const RunContext& context) override;
     bool IsDevice() const override { return true; }
     bool DeviceLost() const override;
+    bool IsSoundDevice() const override;
 
 private:
     DeviceDescription m_device;

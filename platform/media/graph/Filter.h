@@ -18,6 +18,10 @@ namespace lumo::media {
 class Filter;
 class FilterGraph;
 
+// Posted on the bus (an application message from the device's element) when a device's stream ends
+// without an error: a camera that goes away without a word.
+inline constexpr const char* kSourceEndedMessage = "lumo-source-ended";
+
 // What every element of one run shares with the graph.
 struct RunContext {
     // Capture streams (the ones that end in a file) are held back while set.
@@ -121,6 +125,7 @@ public:
     // A filter of a capture device, and whether its device has gone.
     virtual bool IsDevice() const { return false; }
     virtual bool DeviceLost() const { return false; }
+    virtual bool IsSoundDevice() const { return false; }
 
 protected:
     virtual ~Filter();

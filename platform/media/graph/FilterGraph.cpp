@@ -13,8 +13,10 @@ namespace lumo::media {
 
 namespace {
 
-// How long Run waits for the pipeline to reach its state before it answers S_FALSE.
-constexpr GstClockTime kStateWait = 3 * GST_SECOND;
+// How long Run waits for the pipeline to reach its state before it answers S_FALSE and lets the
+// start finish on its own: a camera that is slow to deliver its first frame must not hold the UI
+// thread. A start that fails later is reported as an event, with the graph stopped.
+constexpr GstClockTime kStateWait = 100 * GST_MSECOND;
 // How long a device whose stream failed has to show that it was unplugged (milliseconds).
 constexpr guint kDeviceLossGrace = 500;
 
@@ -264,6 +266,7 @@ void FilterGraph::TearDownPipeline()
     gst_object_unref(m_pipeline);
     m_pipeline = nullptr;
     m_elements.clear();
+    m_starting = false;
 }
 
 HRESULT FilterGraph::ChangeState(OAFilterState target)
@@ -289,7 +292,8 @@ HRESULT FilterGraph::ChangeState(OAFilterState target)
         return E_FAIL;
     }
     m_state = target;
-    return change == GST_STATE_CHANGE_ASYNC ? S_FALSE : S_OK;
+    m_starting = change == GST_STATE_CHANGE_ASYNC;
+    return m_starting ? S_FALSE : S_OK;
 }
 
 HRESULT FilterGraph::Run() { return ChangeState(State_Running); }
@@ -312,7 +316,8 @@ int FilterGraph::OnBusMessage(GstBus*, GstMessage* message, void* self)
 
 void FilterGraph::HandleBusMessage(GstMessage* message)
 {
-    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
+    switch (GST_MESSAGE_TYPE(message)) {
+    case GST_MESSAGE_ERROR: {
         GError* error = nullptr;
         gchar* debug = nullptr;
         gst_message_parse_error(message, &error, &debug);
@@ -320,26 +325,92 @@ void FilterGraph::HandleBusMessage(GstMessage* message)
                   error ? error->message : "?");
         g_clear_error(&error);
         g_free(debug);
-        if (m_errorReported)
-            return; // the first error of a run says it all; the rest follow from it
-        m_errorReported = true;
-        // A file being written is completed now: nothing more will reach it.
-        FinishStreaming();
-        Filter* source = FilterOfElement(GST_MESSAGE_SRC(message));
-        if (source && source->DeviceLost()) {
-            QueueEvent(EC_DEVICE_LOST, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(source)), 0);
-        } else if (source && source->IsDevice()) {
-            // The device monitor may hear of an unplugged camera a moment after its stream failed:
-            // the device is asked again before the error is called a stream error.
-            m_suspect = source;
-            m_suspect->AddRef();
-            m_suspectCheck = g_timeout_add(kDeviceLossGrace, &FilterGraph::OnSuspectCheck, this);
-        } else {
-            QueueEvent(EC_ERRORABORT, E_FAIL, 0);
+        OnStreamFailed(FilterOfElement(GST_MESSAGE_SRC(message)));
+        break;
+    }
+    case GST_MESSAGE_APPLICATION:
+        // A device whose stream ended by itself has stopped delivering as surely as one that failed.
+        if (gst_message_has_name(message, kSourceEndedMessage)) {
+            g_message("media: the stream of %s ended", GST_OBJECT_NAME(GST_MESSAGE_SRC(message)));
+            OnStreamFailed(FilterOfElement(GST_MESSAGE_SRC(message)));
         }
-    } else if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS && !m_errorReported) {
+        break;
+    case GST_MESSAGE_ASYNC_DONE:
+        if (GST_MESSAGE_SRC(message) == GST_OBJECT(m_pipeline))
+            m_starting = false;
+        break;
+    case GST_MESSAGE_STATE_CHANGED:
+        if (GST_MESSAGE_SRC(message) == GST_OBJECT(m_pipeline)) {
+            GstState state = GST_STATE_NULL;
+            gst_message_parse_state_changed(message, nullptr, &state, nullptr);
+            if (state == GST_STATE_PLAYING)
+                m_starting = false;
+        }
+        break;
+    case GST_MESSAGE_EOS:
         // After an error the streams end because of it: that end is no completion.
-        QueueEvent(EC_COMPLETE, S_OK, 0);
+        if (!m_errorReported)
+            QueueEvent(EC_COMPLETE, S_OK, 0);
+        break;
+    default:
+        break;
+    }
+}
+
+void FilterGraph::OnStreamFailed(Filter* source)
+{
+    if (m_errorReported)
+        return; // the first failure of a run says it all; the rest follow from it
+    if (source && source->IsSoundDevice()) {
+        // The picture goes on without sound: the microphone's branch is ended, so that a file being
+        // written keeps every frame and its sound up to the loss.
+        EndStreamOf(*source);
+        return;
+    }
+    m_errorReported = true;
+    if (m_starting) {
+        // The graph never ran: its start has failed after Run returned. The graph stops, and the
+        // event tells the owner so (GetState answers State_Stopped).
+        bool lost = source && source->IsDevice() && source->DeviceLost();
+        TearDownPipeline();
+        m_state = State_Stopped;
+        if (lost)
+            QueueEvent(EC_DEVICE_LOST, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(source)), 0);
+        else
+            QueueEvent(EC_ERRORABORT, E_FAIL, 0);
+        return;
+    }
+    // A file being written is completed now: nothing more will reach it.
+    FinishStreaming();
+    if (source && source->DeviceLost()) {
+        QueueEvent(EC_DEVICE_LOST, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(source)), 0);
+    } else if (source && source->IsDevice()) {
+        // The device monitor may hear of an unplugged camera a moment after its stream failed:
+        // the device is asked again before the error is called a stream error.
+        m_suspect = source;
+        m_suspect->AddRef();
+        m_suspectCheck = g_timeout_add(kDeviceLossGrace, &FilterGraph::OnSuspectCheck, this);
+    } else {
+        QueueEvent(EC_ERRORABORT, E_FAIL, 0);
+    }
+}
+
+void FilterGraph::EndStreamOf(const Filter& source)
+{
+    for (const auto& [filter, element] : m_elements) {
+        if (filter != &source)
+            continue;
+        GstIterator* pads = gst_element_iterate_src_pads(element);
+        GValue item = G_VALUE_INIT;
+        while (gst_iterator_next(pads, &item) == GST_ITERATOR_OK) {
+            if (GstPad* peer = gst_pad_get_peer(GST_PAD(g_value_get_object(&item)))) {
+                gst_pad_send_event(peer, gst_event_new_eos());
+                gst_object_unref(peer);
+            }
+            g_value_reset(&item);
+        }
+        g_value_unset(&item);
+        gst_iterator_free(pads);
     }
 }
 

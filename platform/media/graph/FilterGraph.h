@@ -63,6 +63,8 @@ private:
     HRESULT ChangeState(OAFilterState target);
     static int OnBusMessage(GstBus* bus, GstMessage* message, void* self);
     void HandleBusMessage(GstMessage* message);
+    void OnStreamFailed(Filter* source);
+    void EndStreamOf(const Filter& source);
     Filter* FilterOfElement(void* element) const;
     void FinishStreaming();
     static int OnSuspectCheck(void* self);
@@ -74,6 +76,7 @@ private:
     unsigned m_busWatch = 0;
     std::vector<std::pair<Filter*, GstElement*>> m_elements; // of the current run
     bool m_errorReported = false;
+    bool m_starting = false; // Run answered before the pipeline reached PLAYING, and it has not yet
     Filter* m_suspect = nullptr; // a device filter whose stream failed, held while its loss is weighed
     unsigned m_suspectCheck = 0;
     std::shared_ptr<std::atomic<bool>> m_captureHeld;
