@@ -394,3 +394,73 @@ TEST_F(MainDlgCaptureTest, FullScreenEndsWithAReleasedKeyOrADoubleClickButNotWit
     WaitForLivePicture();
     EXPECT_TRUE(MessageTexts().empty());
 }
+
+TEST_F(MainDlgCaptureTest, ASlowCameraLeavesTheWindowPaintingAndAnsweringUntilItsFirstFrame)
+{
+    // Nothing comes from this camera for its first two and a half seconds; the window opens, paints
+    // and answers meanwhile instead of waiting for it.
+    OpenMainWindow("video:Slow Cam|caps=YUY2 640x480@30|fault=first-frame-after:2500");
+    ModalWatchdog watchdog(30000);
+    RunStartCheck();
+    EXPECT_TRUE(MessageTexts().empty()) << "a slow camera is no failure: " << Said();
+    EXPECT_FALSE(m_dialog.GetCaptureEngine().PreviewStartFailed());
+    HWND view = m_dialog.GetViewWnd();
+    // The window was there before the camera's first frame: a photo now finds no frame to save.
+    PhotoCommand();
+    EXPECT_TRUE(PhotoFiles().empty()) << "the window waited for the camera's first frame";
+
+    // A click on the delay check box is answered and painted while the camera is still silent.
+    HWND checkBox = m_dialog.GetDlgItem(1044);
+    ASSERT_TRUE(IsWindowVisible(checkBox));
+    RECT box {};
+    ::GetClientRect(checkBox, &box);
+    POINT mark {6, (box.bottom - box.top) / 2};
+    COLORREF unchecked = PixelOf(checkBox, mark);
+    Presenter().Click(checkBox, mark);
+    PumpFiltered();
+    EXPECT_EQ(SendMessageW(checkBox, BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_NE(PixelOf(checkBox, mark), unchecked) << "the check box is drawn checked";
+
+    // Its picture shows when it comes, and photos are taken from then on.
+    ASSERT_TRUE(PumpFilteredUntil([&] { return IsNear(PixelOf(view, {4, 4}), kRed); }, 20000));
+    EXPECT_TRUE(m_dialog.GetCaptureEngine().IsUsable());
+    EXPECT_TRUE(MessageTexts().empty()) << Said();
+    SendMessageW(checkBox, BM_SETCHECK, BST_UNCHECKED, 0);
+    PhotoCommand();
+    ASSERT_EQ(PhotoFiles().size(), 1u);
+    ExpectCameraPicture(Photo(PhotoFiles().front()));
+}
+
+TEST_F(MainDlgCaptureTest, ACameraThatFailsWhileStartingIsReportedOnceAndNotRetried)
+{
+    // The start check has looked (and found the camera starting) before the camera fails.
+    OpenMainWindow("video:Late Cam|caps=YUY2 640x480@30|fault=first-frame-after:1500,error-after:0");
+    ModalWatchdog watchdog(20000);
+    RunStartCheck();
+    EXPECT_TRUE(MessageTexts().empty()) << Said();
+    ASSERT_TRUE(PumpFilteredUntil([] { return !ModalScript::MessageBoxes().empty(); }, 10000)) << "the failure was not reported";
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    PumpFilteredUntil([&] { return std::chrono::steady_clock::now() >= until; }, 5000);
+    EXPECT_EQ(MessageTexts(), (std::vector<WString> {u"无法打开预览画面！\r\n摄像头设备无法启用或已被其他程序打开。"}))
+        << "one report, and no restart that fails again";
+    EXPECT_TRUE(m_dialog.GetCaptureEngine().PreviewStartFailed());
+    EXPECT_FALSE(m_dialog.GetCaptureEngine().IsUsable());
+    EXPECT_FALSE(m_dialog.GetCaptureEngine().IsPreviewing());
+    PhotoCommand();
+    EXPECT_FALSE(std::filesystem::exists(PhotoFolder()));
+}
+
+TEST_F(MainDlgCaptureTest, ACameraWhoseStreamEndsWithoutAnErrorIsLost)
+{
+    OpenWithLivePicture("video:Quiet Cam|caps=YUY2 640x480@30|fault=ends-after:45");
+    ASSERT_FALSE(HasFatalFailure());
+    ModalScript::AnswerMessageBox(IDOK);
+    ModalWatchdog watchdog(15000);
+    HWND view = m_dialog.GetViewWnd();
+    ASSERT_TRUE(PumpFilteredUntil([&] { return !IsWindowVisible(view); }, 12000)) << "the ended stream was not handled";
+    PumpFiltered();
+    EXPECT_EQ(MessageTexts(), (std::vector<WString> {u"停止捕获（设备丢失）。请选择新的摄像头设备。"}));
+    EXPECT_FALSE(m_dialog.GetCaptureEngine().IsUsable());
+    PhotoCommand();
+    EXPECT_FALSE(std::filesystem::exists(PhotoFolder())) << "no photo of the frozen frame";
+}

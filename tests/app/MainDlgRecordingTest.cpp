@@ -358,3 +358,28 @@ TEST_F(MainDlgRecordingTest, AMissingEncoderTellsTheUserAndReturnsToIdle)
 }
 
 } // namespace
+
+TEST_F(MainDlgRecordingTest, LosingTheMicrophoneWhileRecordingKeepsThePictureToTheEnd)
+{
+    // The microphone is unplugged after 100 buffers of 10 ms, one second into the recording.
+    OpenWithCamera("video:Cam|caps=YUY2 640x480@30;audio:Loose Mic|fault=removed-after:100");
+    PumpFiltered();
+    auto started = std::chrono::steady_clock::now();
+    Command(10001);
+    ASSERT_TRUE(m_dialog.IsRecording());
+    RecordSeconds(4);
+    EXPECT_TRUE(m_dialog.IsRecording()) << "a lost microphone does not end the recording";
+    EXPECT_TRUE(m_dialog.GetCaptureEngine().IsCapturing());
+    Command(10001);
+    double recorded = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    EXPECT_FALSE(m_dialog.IsRecording());
+    EXPECT_TRUE(MessageTexts().empty()) << "a lost microphone is not reported";
+    ASSERT_EQ(Videos().size(), 1u);
+    RecordedFile file = ProbeRecording(Videos().front().string());
+    EXPECT_EQ(file.decodeErrors, "");
+    ASSERT_TRUE(file.Of("video"));
+    ASSERT_TRUE(file.Of("audio")) << "the sound up to the loss is kept";
+    EXPECT_NEAR(file.Of("video")->packetEnd, recorded, 0.7) << "the picture runs to the stop";
+    EXPECT_LT(file.Of("audio")->packetEnd, 2.0) << "the sound ends with the microphone";
+    EXPECT_GT(file.videoFrames, 40);
+}

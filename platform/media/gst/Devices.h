@@ -32,6 +32,9 @@ struct DeviceFaults {
     int streamErrorAfterFrames = -1; // posts a stream error after N frames; the device stays present
     int removedAfterFrames = -1;     // the device vanishes after N frames: it errors like an unplugged
                                      // camera and IsDevicePresent() is false from then on
+    int endsAfterFrames = -1;        // the stream ends without an error after N frames and the device is
+                                     // gone, as a camera that leaves without a word
+    int firstFrameAfterMs = -1;      // delivers nothing for N ms after it starts, like a slow camera
     bool nameUnreadable = false;     // the friendly name cannot be read
     bool notVideoMajorType = false;  // its capture format is a multiplexed stream, not plain video
 };

@@ -194,6 +194,20 @@ std::optional<std::string> ReadFault(std::string_view text, DeviceFaults& faults
         faults.streamErrorAfterFrames = *frames;
         return std::nullopt;
     }
+    if (fault.starts_with("ends-after:")) {
+        auto frames = count("ends-after:");
+        if (!frames)
+            return "bad count in fault '" + fault + "'";
+        faults.endsAfterFrames = *frames;
+        return std::nullopt;
+    }
+    if (fault.starts_with("first-frame-after:")) {
+        auto milliseconds = count("first-frame-after:");
+        if (!milliseconds)
+            return "bad time in fault '" + fault + "'";
+        faults.firstFrameAfterMs = *milliseconds;
+        return std::nullopt;
+    }
     if (fault.starts_with("removed-after:")) {
         auto frames = count("removed-after:");
         if (!frames)

@@ -9,6 +9,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace lumo::media {
@@ -88,7 +89,31 @@ public:
         , m_kind(device.kind)
         , m_errorAfter(device.faults.streamErrorAfterFrames)
         , m_removedAfter(device.faults.removedAfterFrames)
+        , m_endsAfter(device.faults.endsAfterFrames)
+        , m_firstFrameAfter(device.faults.firstFrameAfterMs)
     {
+    }
+
+    enum class Verdict { Pass, Hold, Fail, End };
+
+    // What becomes of the next frame; a fault is posted from `source` before Fail is answered.
+    Verdict Judge(GstElement* source)
+    {
+        if (m_firstFrameAfter > 0) {
+            // A slow camera: it streams, but nothing comes out for a while.
+            gint64 now = g_get_monotonic_time();
+            if (m_heldSince < 0)
+                m_heldSince = now;
+            if (now - m_heldSince < static_cast<gint64>(m_firstFrameAfter) * 1000)
+                return Verdict::Hold;
+            m_firstFrameAfter = 0;
+        }
+        if (m_endsAfter >= 0 && m_frames >= m_endsAfter) {
+            MarkVirtualDeviceRemoved(m_id, m_name);
+            NotifyDeviceChange(m_kind, false);
+            return Verdict::End;
+        }
+        return Pass(source) ? Verdict::Pass : Verdict::Fail;
     }
 
     // Whether the next frame may pass; when not, the fault has been posted from `source`.
@@ -120,17 +145,32 @@ private:
     DeviceKind m_kind;
     int m_errorAfter;
     int m_removedAfter;
+    int m_endsAfter;
+    int m_firstFrameAfter;
+    gint64 m_heldSince = -1;
     long long m_frames = 0;
 };
 
 // Stops the stream the way a failing driver does: the frame is consumed and the source is told
-// that the flow failed, so it pauses its task.
-GstPadProbeReturn FailStream(GstPadProbeInfo* info)
+// that the flow failed (it pauses its task) or ended (it sends the end of the stream and pauses).
+GstPadProbeReturn StopStream(GstPadProbeInfo* info, GstFlowReturn flow)
 {
     gst_buffer_unref(GST_PAD_PROBE_INFO_BUFFER(info));
     GST_PAD_PROBE_INFO_DATA(info) = nullptr;
-    GST_PAD_PROBE_INFO_FLOW_RETURN(info) = GST_FLOW_ERROR;
+    GST_PAD_PROBE_INFO_FLOW_RETURN(info) = flow;
     return GST_PAD_PROBE_HANDLED;
+}
+
+// The probe's answer for a frame that is not simply passed on; nothing for one that is.
+std::optional<GstPadProbeReturn> Obstruct(FaultCounter& faults, GstPad* pad, GstPadProbeInfo* info)
+{
+    switch (faults.Judge(GST_PAD_PARENT(pad))) {
+    case FaultCounter::Verdict::Pass: return std::nullopt;
+    case FaultCounter::Verdict::Hold: return GST_PAD_PROBE_DROP;
+    case FaultCounter::Verdict::Fail: return StopStream(info, GST_FLOW_ERROR);
+    case FaultCounter::Verdict::End: return StopStream(info, GST_FLOW_EOS);
+    }
+    return std::nullopt;
 }
 
 struct Rgb {
@@ -266,8 +306,8 @@ GstPadProbeReturn VideoProbe(GstPad* pad, GstPadProbeInfo* info, gpointer data)
         return GST_PAD_PROBE_OK;
     }
     long long frameNumber = stream->faults.Frames();
-    if (!stream->faults.Pass(GST_PAD_PARENT(pad)))
-        return FailStream(info);
+    if (auto obstructed = Obstruct(stream->faults, pad, info))
+        return *obstructed;
     GstBuffer* buffer = gst_buffer_make_writable(GST_PAD_PROBE_INFO_BUFFER(info));
     GST_PAD_PROBE_INFO_DATA(info) = buffer;
     stream->painter.Paint(buffer, frameNumber);
@@ -277,9 +317,7 @@ GstPadProbeReturn VideoProbe(GstPad* pad, GstPadProbeInfo* info, gpointer data)
 GstPadProbeReturn AudioProbe(GstPad* pad, GstPadProbeInfo* info, gpointer data)
 {
     auto* faults = static_cast<FaultCounter*>(data);
-    if (!faults->Pass(GST_PAD_PARENT(pad)))
-        return FailStream(info);
-    return GST_PAD_PROBE_OK;
+    return Obstruct(*faults, pad, info).value_or(GST_PAD_PROBE_OK);
 }
 
 template <typename T>
