@@ -82,6 +82,9 @@ void CMainDlg::ShowDeviceMenu()
     HMENU popup = menu.Popup(1);
     if (!popup)
         return;
+    // A camera plugged in or out since the lists were made has marked them stale: the menu shows the
+    // cameras there are now.
+    m_engine.EnumerateDevices();
     int videoCount = 0;
     m_engine.GetDeviceCounts(&videoCount, nullptr);
     WString current = m_engine.GetCurrentDeviceName();

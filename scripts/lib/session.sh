@@ -1,5 +1,6 @@
-# Starts what the tests need around them: a private runtime folder, an X server on a free display
-# and a D-Bus session bus. Everything started here is stopped when the calling script exits.
+# Starts what the tests need around them: a private runtime folder, an X server on a free display,
+# a D-Bus session bus, and the desktop's media servers (a PipeWire session with its session manager,
+# and a PulseAudio daemon). Everything started here is stopped when the calling script exits.
 
 start_test_session() {
   LUMO_TEST_RUNTIME=$(mktemp -d)
@@ -28,6 +29,47 @@ start_test_session() {
 
   LUMO_TEST_SESSION_PIDS="${pids[*]}"
   trap stop_test_session EXIT
+  start_media_servers
+}
+
+# PipeWire and WirePlumber in the private runtime folder, and a PulseAudio daemon beside them on its
+# own socket there (the desktop without PipeWire). The tests provide their own camera and microphone
+# nodes; the programs they start find both servers through PIPEWIRE_RUNTIME_DIR and PULSE_SERVER
+# whatever runtime folder they are given.
+start_media_servers() {
+  local media="$LUMO_TEST_RUNTIME/media"
+  mkdir -p "$media" && chmod 700 "$media"
+  if command -v pipewire >/dev/null && command -v wireplumber >/dev/null; then
+    XDG_RUNTIME_DIR="$media" pipewire >"$media/pipewire.log" 2>&1 &
+    LUMO_TEST_SESSION_PIDS="$LUMO_TEST_SESSION_PIDS $!"
+    for _ in $(seq 1 50); do
+      [ -S "$media/pipewire-0" ] && break
+      sleep 0.1
+    done
+    XDG_RUNTIME_DIR="$media" wireplumber >"$media/wireplumber.log" 2>&1 &
+    LUMO_TEST_SESSION_PIDS="$LUMO_TEST_SESSION_PIDS $!"
+    export PIPEWIRE_RUNTIME_DIR="$media"
+    # The session manager is ready when it has linked the driver nodes.
+    for _ in $(seq 1 50); do
+      pw-cli ls Node 2>/dev/null | grep -q 'Dummy-Driver' && break
+      sleep 0.1
+    done
+    export LUMO_TEST_PIPEWIRE=1
+  fi
+  if command -v pulseaudio >/dev/null; then
+    mkdir -p "$media/pulse"
+    XDG_RUNTIME_DIR="$media" pulseaudio --daemonize=no --exit-idle-time=-1 --disallow-exit -n \
+      --load="module-native-protocol-unix socket=$media/pulse/native" \
+      --load="module-null-sink sink_name=lumo_speakers" \
+      >"$media/pulseaudio.log" 2>&1 &
+    LUMO_TEST_SESSION_PIDS="$LUMO_TEST_SESSION_PIDS $!"
+    export PULSE_SERVER="unix:$media/pulse/native"
+    for _ in $(seq 1 50); do
+      pactl info >/dev/null 2>&1 && break
+      sleep 0.1
+    done
+    export LUMO_TEST_PULSEAUDIO=1
+  fi
 }
 
 stop_test_session() {

@@ -275,6 +275,15 @@ bool Offers(GstDevice* device, const VideoCapability& capability, const FrameRat
     return offers;
 }
 
+// A camera lends out a few buffers of its own (the driver's or the media server's), and a recording
+// holds frames in its queue while the muxer waits for sound: with borrowed buffers that starves the
+// camera. A source that can copy its frames out of its pool is asked to.
+void KeepPoolFree(GstElement* source)
+{
+    if (source && g_object_class_find_property(G_OBJECT_GET_CLASS(source), "always-copy"))
+        g_object_set(source, "always-copy", TRUE, nullptr);
+}
+
 // camera ! capsfilter(native) ! [jpegdec] ! videoconvert ! [videorate] ! capsfilter(delivered).
 // The camera runs at the wanted rate when it offers it, else at the capability's own (fastest)
 // rate, or at whatever rate it likes when it does not even offer that, and videorate makes the
@@ -291,6 +300,7 @@ GstElement* CreateCameraBin(GstDevice* device, const VideoCapability& capability
     bool dropFrames = asked != &delivered;
     GstElement* bin = gst_bin_new(nullptr);
     GstElement* source = gst_device_create_element(device, nullptr);
+    KeepPoolFree(source);
     GstElement* native = Make("capsfilter");
     GstElement* output = Make("capsfilter");
     GstCaps* nativeCaps = NativeCaps(capability, asked);
