@@ -251,8 +251,11 @@ DWORD GetFileAttributesW(LPCWSTR path)
     }
     std::string native = NativeOf(path);
     struct stat info;
-    if (stat(native.c_str(), &info) == 0)
-        return AttributesOf(info);
+    if (stat(native.c_str(), &info) == 0) {
+        struct stat link;
+        bool isLink = lstat(native.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+        return AttributesOf(info) | (isLink ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
+    }
     SetLastError(errno == ENOENT ? MissingPathError(native) : ErrorFromErrno(errno));
     return INVALID_FILE_ATTRIBUTES;
 }
