@@ -260,10 +260,31 @@ DWORD GetFileAttributesW(LPCWSTR path)
     return INVALID_FILE_ATTRIBUTES;
 }
 
+namespace {
+
+// The user's runtime folder when it is what it should be: a real folder of this user that
+// nobody else may enter. Temporary files there cannot be taken or watched by other users.
+const char* PrivateRuntimeFolder()
+{
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (!runtime || runtime[0] != '/')
+        return nullptr;
+    struct stat info;
+    if (lstat(runtime, &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != geteuid() || (info.st_mode & 077) != 0)
+        return nullptr;
+    return runtime;
+}
+
+} // namespace
+
 DWORD GetTempPathW(DWORD size, LPWSTR buffer)
 {
-    const char* tmpdir = std::getenv("TMPDIR");
-    WString path = FromNativePath(tmpdir && *tmpdir ? tmpdir : "/tmp");
+    const char* folder = PrivateRuntimeFolder();
+    if (!folder) {
+        const char* tmpdir = std::getenv("TMPDIR");
+        folder = tmpdir && *tmpdir ? tmpdir : "/tmp";
+    }
+    WString path = FromNativePath(folder);
     if (!IsPathSeparator(path.back()))
         path += u'/';
     auto length = static_cast<DWORD>(path.size());

@@ -33,7 +33,8 @@ BOOL DeleteFileW(LPCWSTR path);
 // what the path leads to, with FILE_ATTRIBUTE_REPARSE_POINT added when the path itself is a
 // symbolic link; INVALID_FILE_ATTRIBUTES when the path does not exist (a dangling link included).
 DWORD GetFileAttributesW(LPCWSTR path);
-// $TMPDIR (else /tmp) ending with '/'. Returns the length copied, or, when the buffer is too
+// The user's runtime folder ($XDG_RUNTIME_DIR, when it is a folder of this user closed to
+// everyone else), else $TMPDIR, else /tmp, ending with '/'. Returns the length copied, or, when the buffer is too
 // small, the size needed including the terminator.
 DWORD GetTempPathW(DWORD size, LPWSTR buffer);
 // "<path>/<first 3 units of prefix><hex>.tmp" into a MAX_PATH buffer. A non-zero `unique` only
