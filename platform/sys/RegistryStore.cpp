@@ -292,6 +292,17 @@ struct CachedStore {
     std::shared_ptr<const RegistryStore> store;
 };
 
+struct StoreCache {
+    std::mutex lock;
+    CachedStore hives[2];
+};
+
+StoreCache& Cache()
+{
+    static auto* cache = new StoreCache;
+    return *cache;
+}
+
 std::string StoreFile(const std::string& folder, RegistryHive hive)
 {
     return folder + (hive == RegistryHive::LocalMachine ? "/machine.reg" : "/user.reg");
@@ -457,15 +468,14 @@ std::string SerializeRegistryStore(const RegistryStore& store)
 
 std::shared_ptr<const RegistryStore> LoadRegistryStore(RegistryHive hive)
 {
-    static std::mutex mutex;
-    static CachedStore cache[2];
     static const auto empty = std::make_shared<const RegistryStore>();
     std::string folder = StoreFolder(hive);
     if (folder.empty())
         return empty;
     std::string file = StoreFile(folder, hive);
-    std::lock_guard<std::mutex> guard(mutex);
-    CachedStore& cached = cache[hive == RegistryHive::LocalMachine ? 1 : 0];
+    StoreCache& caches = Cache();
+    std::lock_guard<std::mutex> guard(caches.lock);
+    CachedStore& cached = caches.hives[hive == RegistryHive::LocalMachine ? 1 : 0];
     auto stamp = StampOf(file);
     if (cached.store && cached.file == file && cached.stamp == stamp)
         return cached.store;
@@ -510,6 +520,16 @@ LSTATUS ModifyRegistryStore(RegistryHive hive, const std::function<LSTATUS(Regis
         return static_cast<LSTATUS>(ERROR_CANTWRITE);
     if (!WriteFileAtomically(file, text))
         return static_cast<LSTATUS>(ErrorFromErrno(errno));
+    // What was just written is what the next read would parse; the lock keeps other writers
+    // out until the stamp is taken.
+    if (auto written = StampOf(file)) {
+        StoreCache& caches = Cache();
+        std::lock_guard<std::mutex> guard(caches.lock);
+        CachedStore& cached = caches.hives[hive == RegistryHive::LocalMachine ? 1 : 0];
+        cached.file = file;
+        cached.stamp = written;
+        cached.store = std::make_shared<const RegistryStore>(std::move(store));
+    }
     return status;
 }
 
