@@ -151,7 +151,9 @@ void CMainDlg::Snapshot()
 void CMainDlg::TakeSnapshotNow(const WString& path)
 {
     m_engine.TakeSnapshot(path.c_str());
-    if (!path.empty() && PathFileExistsW(path.c_str())) {
+    // The writer publishes only complete photos; a link under the name is someone else's file.
+    DWORD attributes = path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
         ShowStrip();
         m_strip.AddItem(path.c_str(), false);
     }

@@ -111,7 +111,10 @@ void ActivateRunningInstance()
 int RunMainDialog(int showCommand)
 {
     g_instanceMutex = CreateMutexW(nullptr, TRUE, kSingleInstanceMutex);
-    if (g_instanceMutex && GetLastError() == ERROR_ALREADY_EXISTS) {
+    bool existed = g_instanceMutex && GetLastError() == ERROR_ALREADY_EXISTS;
+    // A lock that cannot be had (its folder opened up or replaced by someone) tells nothing
+    // about another instance; its window still does.
+    if (existed || (!g_instanceMutex && FindWindowW(kMainWindowClass, nullptr))) {
         ActivateRunningInstance();
         return 0;
     }

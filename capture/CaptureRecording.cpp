@@ -2,6 +2,7 @@
 // and starting and stopping the capture stream.
 #include "capture/CaptureEngine.h"
 
+#include "platform/sys/SleepInhibitor.h"
 #include "platform/ui/MessageQueue.h"
 
 #include <cstdlib>
@@ -178,6 +179,7 @@ int CCaptureEngine::StartCapture()
         return 0;
     }
     m_capturing = TRUE;
+    InhibitSleep();
     return 1;
 }
 
@@ -185,6 +187,7 @@ int CCaptureEngine::StopCapture()
 {
     if (!m_capturing)
         return 0;
+    AllowSleep();
     ComPtr<IMediaControl> control;
     if (m_graph && SUCCEEDED(m_graph.As(IID_IMediaControl, control)) && SUCCEEDED(control->Stop())) {
         m_capturing = FALSE;

@@ -3,6 +3,7 @@
 #include "imaging/CxIOFile.h"
 #include "imaging/CxImageJPG.h"
 #include "platform/sys/File.h"
+#include "platform/sys/NewFile.h"
 
 #include <cmath>
 #include <cstdint>
@@ -218,17 +219,20 @@ void CxImage::Borrow(const CxImage& source)
 
 bool CxImage::SaveFile(LPCWSTR path, DWORD imageType)
 {
-    FILE* file = _wfopen(path, u"wb");
-    if (!file)
-        return false;
-    // The C library ignores the size unless it is given the buffer too; it must outlive the stream.
+    // The file takes its name only once it is complete; a failed or interrupted write leaves
+    // nothing under the path, and an existing file or link there is never written through.
+    // The C library ignores the size unless it is given the buffer too; it must outlive the
+    // stream, so it is made first.
     std::unique_ptr<char[]> buffer(new (std::nothrow) char[kFileBufferSize]);
+    NewFileWriter file(path);
+    if (!file.Stream())
+        return false;
     if (buffer)
-        setvbuf(file, buffer.get(), _IOFBF, kFileBufferSize);
-    CxIOFile stream(file, CxIOFile::Ownership::Borrowed);
-    bool encoded = Encode(&stream, imageType);
-    std::fclose(file);
-    return encoded;
+        setvbuf(file.Stream(), buffer.get(), _IOFBF, kFileBufferSize);
+    CxIOFile stream(file.Stream(), CxIOFile::Ownership::Borrowed);
+    if (!Encode(&stream, imageType))
+        return false;
+    return file.Commit() != FALSE;
 }
 
 bool CxImage::Encode(CxFile* stream, DWORD imageType)

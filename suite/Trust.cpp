@@ -56,25 +56,34 @@ ssize_t ReadFully(int fd, unsigned char* buffer, size_t size)
     return static_cast<ssize_t>(done);
 }
 
-// The whole content of a regular file of at most `maxSize` bytes, in one pass. A file that changes
-// size while it is read is refused rather than checked in a mixed state.
-bool ReadRegularFile(const std::string& path, size_t maxSize, std::vector<unsigned char>& content)
+// Opens a file for reading without ever waiting: a FIFO planted under the name must not keep
+// the caller waiting for a writer.
+int OpenForReading(const std::string& path)
 {
-    // O_NONBLOCK: a FIFO planted under the name must not keep the caller waiting for a writer.
-    FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (file.Get() < 0)
-        return false;
+    return open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+}
+
+// The whole content of the open regular file, of at most `maxSize` bytes, in one pass. A file
+// that changes size while it is read is refused rather than checked in a mixed state.
+bool ReadRegularFile(int fd, size_t maxSize, std::vector<unsigned char>& content)
+{
     struct stat info {};
-    if (fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0)
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0)
         return false;
     auto size = static_cast<size_t>(info.st_size);
     if (size > maxSize)
         return false;
     content.resize(size);
-    if (ReadFully(file.Get(), content.data(), size) != static_cast<ssize_t>(size))
+    if (ReadFully(fd, content.data(), size) != static_cast<ssize_t>(size))
         return false;
     unsigned char extra = 0;
-    return ReadFully(file.Get(), &extra, 1) == 0;
+    return ReadFully(fd, &extra, 1) == 0;
+}
+
+bool ReadRegularFile(const std::string& path, size_t maxSize, std::vector<unsigned char>& content)
+{
+    FileDescriptor file(OpenForReading(path));
+    return file.Get() >= 0 && ReadRegularFile(file.Get(), maxSize, content);
 }
 
 bool SodiumReady()
@@ -92,52 +101,65 @@ WString AnchoredPath(LPCWSTR path)
     return u"./" + WString(ToView(path));
 }
 
-// FIXME: the loader opens the file again after the check, so a file swapped in between by someone
-// who may write to the program's folder is loaded unchecked. Loading a checked private copy (or a
-// sealed memory file) would close the gap, but the module's path would then be a temporary one:
-// the lookups beside a library through GetModuleFileNameW, $ORIGIN dependencies and the sharing
-// of one library loaded twice would all break. Whoever can swap files there can swap the program.
-HMODULE LoadCheckedLibrary(const WString& path)
+// Whether the bytes of the open file `fd`, known as `path`, carry the suite's signature.
+bool IsSignedDescriptor(int fd, const std::string& path)
 {
-    return LoadLibraryW(path.c_str());
+    if (!SodiumReady())
+        return false;
+    std::vector<unsigned char> signature;
+    if (!ReadRegularFile(path + ".sig", crypto_sign_BYTES, signature) || signature.size() != crypto_sign_BYTES)
+        return false;
+    std::vector<unsigned char> content;
+    if (!ReadRegularFile(fd, kMaxSignedFileSize, content))
+        return false;
+    return crypto_sign_verify_detached(signature.data(), content.data(), content.size(), kSuitePublicKey) == 0;
+}
+
+enum class Verdict { Missing, Untrusted, Loaded };
+
+// The library is checked and loaded from one open file, so a file swapped under the name
+// after the check is never what gets loaded.
+Verdict LoadVerified(const WString& path, HMODULE& module)
+{
+    module = nullptr;
+    std::string nativePath = ToNativePath(path);
+    FileDescriptor file(OpenForReading(nativePath));
+    if (file.Get() < 0)
+        return errno == ENOENT || errno == ENOTDIR ? Verdict::Missing : Verdict::Untrusted;
+    if (!IsSignedDescriptor(file.Get(), nativePath))
+        return Verdict::Untrusted;
+    module = LoadLibraryFromDescriptor(file.Get(), path.c_str());
+    return Verdict::Loaded;
 }
 
 } // namespace
 
 bool IsSignedFile(LPCWSTR path)
 {
-    if (!path || !*path || !SodiumReady())
+    if (!path || !*path)
         return false;
     std::string nativePath = ToNativePath(ToView(path));
-    std::vector<unsigned char> signature;
-    if (!ReadRegularFile(nativePath + ".sig", crypto_sign_BYTES, signature) || signature.size() != crypto_sign_BYTES)
-        return false;
-    std::vector<unsigned char> content;
-    if (!ReadRegularFile(nativePath, kMaxSignedFileSize, content))
-        return false;
-    return crypto_sign_verify_detached(signature.data(), content.data(), content.size(), kSuitePublicKey) == 0;
+    FileDescriptor file(OpenForReading(nativePath));
+    return file.Get() >= 0 && IsSignedDescriptor(file.Get(), nativePath);
 }
 
 HMODULE LoadSignedLibrary(LPCWSTR path)
 {
     if (!path || !*path)
         return nullptr;
-    WString anchored = AnchoredPath(path);
-    if (!IsSignedFile(anchored.c_str()))
-        return nullptr;
-    return LoadCheckedLibrary(anchored);
+    HMODULE module = nullptr;
+    LoadVerified(AnchoredPath(path), module);
+    return module;
 }
 
 HMODULE LoadSuiteLibrary(LPCWSTR path)
 {
     if (!path || !*path)
         return nullptr;
-    WString anchored = AnchoredPath(path);
-    if (GetFileAttributesW(anchored.c_str()) == INVALID_FILE_ATTRIBUTES)
-        return nullptr;
-    if (!IsSignedFile(anchored.c_str())) {
+    HMODULE module = nullptr;
+    if (LoadVerified(AnchoredPath(path), module) == Verdict::Untrusted) {
         ShowDamagedFilePrompt(path);
         std::exit(0);
     }
-    return LoadCheckedLibrary(anchored);
+    return module;
 }

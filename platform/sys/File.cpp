@@ -251,16 +251,40 @@ DWORD GetFileAttributesW(LPCWSTR path)
     }
     std::string native = NativeOf(path);
     struct stat info;
-    if (stat(native.c_str(), &info) == 0)
-        return AttributesOf(info);
+    if (stat(native.c_str(), &info) == 0) {
+        struct stat link;
+        bool isLink = lstat(native.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+        return AttributesOf(info) | (isLink ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
+    }
     SetLastError(errno == ENOENT ? MissingPathError(native) : ErrorFromErrno(errno));
     return INVALID_FILE_ATTRIBUTES;
 }
 
+namespace {
+
+// The user's runtime folder when it is what it should be: a real folder of this user that
+// nobody else may enter. Temporary files there cannot be taken or watched by other users.
+const char* PrivateRuntimeFolder()
+{
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (!runtime || runtime[0] != '/')
+        return nullptr;
+    struct stat info;
+    if (lstat(runtime, &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != geteuid() || (info.st_mode & 077) != 0)
+        return nullptr;
+    return runtime;
+}
+
+} // namespace
+
 DWORD GetTempPathW(DWORD size, LPWSTR buffer)
 {
-    const char* tmpdir = std::getenv("TMPDIR");
-    WString path = FromNativePath(tmpdir && *tmpdir ? tmpdir : "/tmp");
+    const char* folder = PrivateRuntimeFolder();
+    if (!folder) {
+        const char* tmpdir = std::getenv("TMPDIR");
+        folder = tmpdir && *tmpdir ? tmpdir : "/tmp";
+    }
+    WString path = FromNativePath(folder);
     if (!IsPathSeparator(path.back()))
         path += u'/';
     auto length = static_cast<DWORD>(path.size());

@@ -9,6 +9,7 @@ inline constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
 inline constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x1;
 inline constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
 inline constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+inline constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 
 struct WIN32_FIND_DATAW {
     DWORD dwFileAttributes;
@@ -28,10 +29,12 @@ using LPWIN32_FIND_DATAW = WIN32_FIND_DATAW*;
 BOOL CreateDirectoryW(LPCWSTR path, LPVOID securityAttributes);
 // Files only: a folder is refused with ERROR_ACCESS_DENIED.
 BOOL DeleteFileW(LPCWSTR path);
-// FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_NORMAL or FILE_ATTRIBUTE_READONLY (no write bit);
-// INVALID_FILE_ATTRIBUTES when the path does not exist.
+// FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_NORMAL or FILE_ATTRIBUTE_READONLY (no write bit) of
+// what the path leads to, with FILE_ATTRIBUTE_REPARSE_POINT added when the path itself is a
+// symbolic link; INVALID_FILE_ATTRIBUTES when the path does not exist (a dangling link included).
 DWORD GetFileAttributesW(LPCWSTR path);
-// $TMPDIR (else /tmp) ending with '/'. Returns the length copied, or, when the buffer is too
+// The user's runtime folder ($XDG_RUNTIME_DIR, when it is a folder of this user closed to
+// everyone else), else $TMPDIR, else /tmp, ending with '/'. Returns the length copied, or, when the buffer is too
 // small, the size needed including the terminator.
 DWORD GetTempPathW(DWORD size, LPWSTR buffer);
 // "<path>/<first 3 units of prefix><hex>.tmp" into a MAX_PATH buffer. A non-zero `unique` only

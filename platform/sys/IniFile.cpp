@@ -5,6 +5,8 @@
 #include "platform/sys/File.h"
 #include "platform/sys/NativePath.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstddef>
 #include <optional>
@@ -15,11 +17,27 @@ namespace {
 
 enum class IniEncoding { Utf8, Utf8Bom, Utf16Le };
 
+// A line as read, and the bytes it was read from (its line break included), which are written
+// back unchanged as long as the line is not edited: text that does not decode, in keys this
+// program never touches, survives a rewrite.
+struct IniTextLine {
+    WString text;
+    std::string raw;
+    bool original = false;
+
+    IniTextLine() = default;
+    IniTextLine(WString edited) : text(std::move(edited)) { }
+};
+
 struct IniText {
-    std::vector<WString> lines;
+    std::vector<IniTextLine> lines;
     IniEncoding encoding = IniEncoding::Utf8;
     WString newline = u"\n";
 };
+
+// No settings file of this program comes near this; anything larger is not read, and not
+// replaced either.
+constexpr size_t kMaxIniBytes = 1u << 20;
 
 enum class LineKind { Section, Entry, Other };
 
@@ -85,57 +103,115 @@ WString Unquoted(WStringView value)
     return WString(value);
 }
 
+void AddDecodedLine(IniText& text, std::string raw, WString line)
+{
+    if (!line.empty() && line.back() == u'\r') {
+        line.pop_back();
+        if (text.lines.empty())
+            text.newline = u"\r\n";
+    }
+    IniTextLine& added = text.lines.emplace_back();
+    added.text.swap(line);
+    added.raw.swap(raw);
+    added.original = true;
+}
+
 IniText Decode(const std::string& bytes)
 {
     IniText text;
-    WString content;
     if (bytes.starts_with(kUtf16LeBom)) {
         text.encoding = IniEncoding::Utf16Le;
-        for (size_t i = kUtf16LeBom.size(); i + 1 < bytes.size(); i += 2)
-            content += static_cast<WCHAR>(static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8));
-    } else if (bytes.starts_with(kUtf8Bom)) {
-        text.encoding = IniEncoding::Utf8Bom;
-        content = Utf8ToWide(std::string_view(bytes).substr(kUtf8Bom.size()));
-    } else {
-        content = Utf8ToWide(bytes);
+        size_t start = kUtf16LeBom.size();
+        WString line;
+        for (size_t i = start; i < bytes.size(); i += 2) {
+            if (i + 1 >= bytes.size()) {
+                // An odd last byte is no unit of text but is kept with its line.
+                AddDecodedLine(text, bytes.substr(start), std::move(line));
+                return text;
+            }
+            auto unit = static_cast<WCHAR>(static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8));
+            if (unit != u'\n') {
+                line += unit;
+                continue;
+            }
+            AddDecodedLine(text, bytes.substr(start, i + 2 - start), std::move(line));
+            line.clear();
+            start = i + 2;
+        }
+        if (start < bytes.size())
+            AddDecodedLine(text, bytes.substr(start), std::move(line));
+        return text;
     }
     size_t start = 0;
-    while (start < content.size()) {
-        size_t end = content.find(u'\n', start);
-        if (end == WString::npos)
-            end = content.size();
-        WString line = content.substr(start, end - start);
-        if (!line.empty() && line.back() == u'\r') {
-            line.pop_back();
-            if (text.lines.empty())
-                text.newline = u"\r\n";
-        }
-        text.lines.push_back(std::move(line));
-        start = end + 1;
+    if (bytes.starts_with(kUtf8Bom)) {
+        text.encoding = IniEncoding::Utf8Bom;
+        start = kUtf8Bom.size();
+    }
+    while (start < bytes.size()) {
+        size_t end = bytes.find('\n', start);
+        size_t next = end == std::string::npos ? bytes.size() : end + 1;
+        std::string_view line = std::string_view(bytes).substr(start, (end == std::string::npos ? bytes.size() : end) - start);
+        AddDecodedLine(text, bytes.substr(start, next - start), Utf8ToWide(line));
+        start = next;
     }
     return text;
 }
 
-std::string Encode(const IniText& text)
+void AppendEncoded(std::string& bytes, IniEncoding encoding, const WString& content)
 {
-    WString content;
-    for (const auto& line : text.lines)
-        content += line + text.newline;
-    if (text.encoding != IniEncoding::Utf16Le)
-        return std::string(text.encoding == IniEncoding::Utf8Bom ? kUtf8Bom : "") + WideToUtf8(content);
-    std::string bytes(kUtf16LeBom);
+    if (encoding != IniEncoding::Utf16Le) {
+        bytes += WideToUtf8(content);
+        return;
+    }
     for (WCHAR c : content) {
         bytes += static_cast<char>(c & 0xFF);
         bytes += static_cast<char>(c >> 8);
+    }
+}
+
+bool EndsWithLineBreak(const std::string& raw, IniEncoding encoding)
+{
+    if (encoding != IniEncoding::Utf16Le)
+        return raw.ends_with('\n');
+    return raw.size() % 2 == 0 && raw.ends_with(std::string_view("\n\0", 2));
+}
+
+std::string Encode(const IniText& text)
+{
+    std::string bytes;
+    if (text.encoding == IniEncoding::Utf8Bom)
+        bytes = kUtf8Bom;
+    else if (text.encoding == IniEncoding::Utf16Le)
+        bytes = kUtf16LeBom;
+    for (size_t i = 0; i < text.lines.size(); ++i) {
+        const IniTextLine& line = text.lines[i];
+        if (!line.original) {
+            AppendEncoded(bytes, text.encoding, line.text + text.newline);
+            continue;
+        }
+        bytes += line.raw;
+        // The file's last line may have had no break; one is needed once lines follow it.
+        if (i + 1 < text.lines.size() && !EndsWithLineBreak(line.raw, text.encoding))
+            AppendEncoded(bytes, text.encoding, text.newline);
     }
     return bytes;
 }
 
 std::optional<IniText> Load(const std::string& path)
 {
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0 && static_cast<size_t>(info.st_size) > kMaxIniBytes) {
+        errno = EFBIG;
+        return std::nullopt;
+    }
     auto bytes = ReadFileContents(path);
     if (!bytes)
         return std::nullopt;
+    // It may have grown between the two looks.
+    if (bytes->size() > kMaxIniBytes) {
+        errno = EFBIG;
+        return std::nullopt;
+    }
     return Decode(*bytes);
 }
 
@@ -148,11 +224,11 @@ struct SectionRange {
 std::optional<SectionRange> FindSection(const IniText& text, WStringView name)
 {
     for (size_t i = 0; i < text.lines.size(); ++i) {
-        IniLine line = Classify(text.lines[i]);
+        IniLine line = Classify(text.lines[i].text);
         if (line.kind != LineKind::Section || !SameName(line.name, name))
             continue;
         size_t end = i + 1;
-        while (end < text.lines.size() && Classify(text.lines[end]).kind != LineKind::Section)
+        while (end < text.lines.size() && Classify(text.lines[end].text).kind != LineKind::Section)
             ++end;
         return SectionRange{i, end};
     }
@@ -162,7 +238,7 @@ std::optional<SectionRange> FindSection(const IniText& text, WStringView name)
 std::optional<size_t> FindEntry(const IniText& text, const SectionRange& section, WStringView key)
 {
     for (size_t i = section.begin + 1; i < section.end; ++i) {
-        IniLine line = Classify(text.lines[i]);
+        IniLine line = Classify(text.lines[i].text);
         if (line.kind == LineKind::Entry && SameName(line.name, key))
             return i;
     }
@@ -183,7 +259,7 @@ std::vector<WString> ListNames(const IniText& text, LPCWSTR section)
     std::vector<WString> names;
     if (!section) {
         for (const auto& raw : text.lines) {
-            IniLine line = Classify(raw);
+            IniLine line = Classify(raw.text);
             if (line.kind == LineKind::Section)
                 AddUnique(names, line.name);
         }
@@ -193,7 +269,7 @@ std::vector<WString> ListNames(const IniText& text, LPCWSTR section)
     if (!range)
         return names;
     for (size_t i = range->begin + 1; i < range->end; ++i) {
-        IniLine line = Classify(text.lines[i]);
+        IniLine line = Classify(text.lines[i].text);
         if (line.kind == LineKind::Entry)
             AddUnique(names, line.name);
     }
@@ -235,7 +311,7 @@ std::optional<WString> ReadValue(const IniText& text, LPCWSTR section, LPCWSTR k
     auto entry = range ? FindEntry(text, *range, ToView(key)) : std::nullopt;
     if (!entry)
         return std::nullopt;
-    return Unquoted(Classify(text.lines[*entry]).value);
+    return Unquoted(Classify(text.lines[*entry].text).value);
 }
 
 // A line break inside a key or value would split it into lines of its own.
@@ -269,8 +345,8 @@ bool ApplyWrite(IniText& text, LPCWSTR section, LPCWSTR key, LPCWSTR value)
     }
     WString newValue = SingleLine(value);
     if (entry != WString::npos) {
-        WString& line = text.lines[entry];
-        line = WString(Classify(line).name) + u"=" + newValue;
+        IniTextLine& line = text.lines[entry];
+        line = IniTextLine(WString(Classify(line.text).name) + u"=" + newValue);
         return true;
     }
     WString newLine = SingleLine(key) + u"=" + newValue;
@@ -282,7 +358,7 @@ bool ApplyWrite(IniText& text, LPCWSTR section, LPCWSTR key, LPCWSTR value)
     // A new key goes after the section's last non-blank line, before the blank lines that
     // separate it from the next section.
     size_t at = range->end;
-    while (at > range->begin + 1 && Trim(text.lines[at - 1]).empty())
+    while (at > range->begin + 1 && Trim(text.lines[at - 1].text).empty())
         --at;
     text.lines.insert(text.lines.begin() + static_cast<std::ptrdiff_t>(at), newLine);
     return true;

@@ -1,7 +1,8 @@
 // INI files with the Windows profile functions. Sections and keys ignore case; values lose their
 // surrounding blanks and one pair of surrounding quotes. Files are UTF-8 (a UTF-8 BOM and
 // UTF-16LE with BOM are read too, and a rewrite keeps the file's encoding). Writes lock the file,
-// keep every other line and its order, and replace the file atomically. A relative file name
+// keep every other line, byte for byte and in its order, and replace the file atomically. A file
+// over 1 MiB is neither read (defaults) nor rewritten (the write fails). A relative file name
 // is taken relative to the current folder.
 #pragma once
 

@@ -111,6 +111,12 @@ std::string BaseName(const std::string& path)
 
 } // namespace
 
+namespace {
+
+HMODULE Register(void* native, const std::string& loadedPath);
+
+} // namespace
+
 HMODULE LoadLibraryW(LPCWSTR path)
 {
     if (!path || !*path) {
@@ -127,7 +133,33 @@ HMODULE LoadLibraryW(LPCWSTR path)
         SetLastError(access(requested.c_str(), F_OK) == 0 ? ERROR_BAD_FORMAT : ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
-    std::string loadedPath = LoadedPath(native, requested);
+    return Register(native, LoadedPath(native, requested));
+}
+
+HMODULE LoadLibraryFromDescriptor(int fd, LPCWSTR path)
+{
+    if (fd < 0 || !path || !*path) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    // The descriptor's entry in /proc leads the loader to the very file that is open, whatever
+    // the name leads to by now. A library already loaded from that file is found as such.
+    std::string open = "/proc/self/fd/" + std::to_string(fd);
+    void* native = dlopen(open.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!native) {
+        SetLastError(ERROR_BAD_FORMAT);
+        return nullptr;
+    }
+    std::string known = ToNativePath(ToView(path));
+    if (known.find('/') != std::string::npos)
+        known = CanonicalPath(known);
+    return Register(native, known);
+}
+
+namespace {
+
+HMODULE Register(void* native, const std::string& loadedPath)
+{
     auto& table = Table();
     std::unique_lock lock(table.lock);
     for (auto& entry : table.modules) {
@@ -148,6 +180,8 @@ HMODULE LoadLibraryW(LPCWSTR path)
     table.modules.push_back({ value, native, loadedPath, 1 });
     return ToHandle(value);
 }
+
+} // namespace
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR name)
 {

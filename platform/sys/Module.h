@@ -6,6 +6,10 @@
 // Module handles are small numbers (the executable is 0x400000, libraries follow it), so a handle
 // fits the 32-bit decimal field of a "res://%d/%s/%d" URL.
 HMODULE LoadLibraryW(LPCWSTR path);
+// Loads the library file open at `fd`, the very file whatever its name leads to by now; `path`
+// is the name it is known by, which GetModuleFileNameW gives back. The caller keeps the
+// descriptor and may close it afterwards.
+HMODULE LoadLibraryFromDescriptor(int fd, LPCWSTR path);
 // Exported C symbol of a module, or nullptr (GetLastError: ERROR_PROC_NOT_FOUND).
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 BOOL FreeLibrary(HMODULE module);

@@ -70,7 +70,7 @@ LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD /*options*/, REGSAM access
     if (!base)
         return Status(ERROR_INVALID_HANDLE);
     auto path = JoinKeyPath(base->path, ToView(subKey));
-    if (!path || !LoadRegistryStore(base->hive).KeyExists(*path))
+    if (!path || !LoadRegistryStore(base->hive)->KeyExists(*path))
         return Status(ERROR_FILE_NOT_FOUND);
     *result = NewHandle(base->hive, *path, access);
     return kSuccess;
@@ -89,11 +89,11 @@ LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD /*reserved*/, LPWSTR /*k
     if (!path)
         return Status(ERROR_INVALID_PARAMETER);
     bool created = false;
-    if (!LoadRegistryStore(base->hive).KeyExists(*path)) {
+    if (!LoadRegistryStore(base->hive)->KeyExists(*path)) {
         LSTATUS status = ModifyRegistryStore(base->hive, [&](RegistryStore& store) {
             created = !store.KeyExists(*path);
             if (created)
-                store.keys.push_back(RegistryKey{*path, {}});
+                store.AddKey(*path);
             return kSuccess;
         });
         if (status != kSuccess)
@@ -114,9 +114,9 @@ LSTATUS RegQueryValueExW(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type,
         return Status(ERROR_INVALID_HANDLE);
     if (!(ref->access & KEY_QUERY_VALUE))
         return Status(ERROR_ACCESS_DENIED);
-    RegistryStore store = LoadRegistryStore(ref->hive);
-    RegistryKey* found = store.FindKey(ref->path);
-    RegistryValue* value = found ? found->FindValue(ValueName(name)) : nullptr;
+    auto store = LoadRegistryStore(ref->hive);
+    const RegistryKey* found = store->FindKey(ref->path);
+    const RegistryValue* value = found ? found->FindValue(ValueName(name)) : nullptr;
     if (!value)
         return Status(ERROR_FILE_NOT_FOUND);
     if (type)
@@ -151,15 +151,7 @@ LSTATUS RegSetValueExW(HKEY key, LPCWSTR name, DWORD /*reserved*/, DWORD type, c
     if (type == REG_SZ || type == REG_EXPAND_SZ)
         value.data = RegistryDataFromString(RegistryStringFromData(value.data));
     return ModifyRegistryStore(ref->hive, [&](RegistryStore& store) {
-        RegistryKey* target = store.FindKey(ref->path);
-        if (!target)
-            target = &store.keys.emplace_back(RegistryKey{ref->path, {}});
-        if (RegistryValue* existing = target->FindValue(value.name)) {
-            existing->type = value.type;
-            existing->data = value.data;
-            return kSuccess;
-        }
-        target->values.push_back(value);
+        store.AddKey(ref->path).SetValue(value);
         return kSuccess;
     });
 }
@@ -172,16 +164,14 @@ LSTATUS RegDeleteValueW(HKEY key, LPCWSTR name)
     if (!(ref->access & KEY_SET_VALUE))
         return Status(ERROR_ACCESS_DENIED);
     WString wanted = ValueName(name);
-    RegistryStore current = LoadRegistryStore(ref->hive);
-    RegistryKey* found = current.FindKey(ref->path);
+    auto current = LoadRegistryStore(ref->hive);
+    const RegistryKey* found = current->FindKey(ref->path);
     if (!found || !found->FindValue(wanted))
         return Status(ERROR_FILE_NOT_FOUND);
     return ModifyRegistryStore(ref->hive, [&](RegistryStore& store) {
         RegistryKey* target = store.FindKey(ref->path);
-        RegistryValue* value = target ? target->FindValue(wanted) : nullptr;
-        if (!value)
+        if (!target || !target->RemoveValue(wanted))
             return Status(ERROR_FILE_NOT_FOUND);
-        target->values.erase(target->values.begin() + (value - target->values.data()));
         return kSuccess;
     });
 }

@@ -5,10 +5,13 @@
 #include "platform/sys/NativePath.h"
 #include "platform/sys/SpecialFolders.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 // The text format, one store per hive, UTF-8:
 //   LumoRegistry 1
@@ -25,26 +28,12 @@ namespace {
 constexpr std::string_view kHeader = "LumoRegistry 1";
 constexpr std::string_view kTrailer = "LumoRegistryEnd";
 
-bool EqualsIgnoringCase(WStringView a, WStringView b)
+WString Folded(WStringView text)
 {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (FoldCase(a[i]) != FoldCase(b[i]))
-            return false;
-    }
-    return true;
-}
-
-bool IsSameOrBelow(const WString& path, const WString& ancestor)
-{
-    if (ancestor.empty())
-        return true;
-    if (path.size() < ancestor.size())
-        return false;
-    if (path.size() > ancestor.size() && path[ancestor.size()] != u'\\')
-        return false;
-    return EqualsIgnoringCase(WStringView(path).substr(0, ancestor.size()), ancestor);
+    WString folded(text);
+    for (WCHAR& c : folded)
+        c = FoldCase(c);
+    return folded;
 }
 
 void AppendHexByte(std::string& out, unsigned value)
@@ -273,6 +262,47 @@ std::string StoreFolder(RegistryHive hive)
     return ToNativePath(ToView(appData)) + "/lumo/registry";
 }
 
+// What tells one version of a store file from the next: an atomic write gives it a new inode.
+struct FileStamp {
+    dev_t device;
+    ino_t inode;
+    size_t size;
+    struct timespec modified;
+    struct timespec changed;
+
+    bool operator==(const FileStamp& other) const
+    {
+        return device == other.device && inode == other.inode && size == other.size &&
+               modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec &&
+               changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
+    }
+};
+
+std::optional<FileStamp> StampOf(const std::string& file)
+{
+    struct stat info;
+    if (stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return FileStamp {info.st_dev, info.st_ino, static_cast<size_t>(info.st_size), info.st_mtim, info.st_ctim};
+}
+
+struct CachedStore {
+    std::string file;
+    std::optional<FileStamp> stamp;
+    std::shared_ptr<const RegistryStore> store;
+};
+
+struct StoreCache {
+    std::mutex lock;
+    CachedStore hives[2];
+};
+
+StoreCache& Cache()
+{
+    static auto* cache = new StoreCache;
+    return *cache;
+}
+
 std::string StoreFile(const std::string& folder, RegistryHive hive)
 {
     return folder + (hive == RegistryHive::LocalMachine ? "/machine.reg" : "/user.reg");
@@ -280,33 +310,82 @@ std::string StoreFile(const std::string& folder, RegistryHive hive)
 
 } // namespace
 
-RegistryValue* RegistryKey::FindValue(const WString& name)
+const RegistryValue* RegistryKey::FindValue(WStringView name) const
 {
-    for (auto& value : values) {
-        if (EqualsIgnoringCase(value.name, name))
-            return &value;
-    }
-    return nullptr;
+    auto found = m_index.find(Folded(name));
+    return found == m_index.end() ? nullptr : &m_values[found->second];
 }
 
-RegistryKey* RegistryStore::FindKey(const WString& path)
+void RegistryKey::SetValue(RegistryValue value)
 {
-    for (auto& key : keys) {
-        if (EqualsIgnoringCase(key.path, path))
-            return &key;
+    auto [slot, added] = m_index.try_emplace(Folded(value.name), m_values.size());
+    if (added) {
+        m_values.push_back(std::move(value));
+        return;
     }
-    return nullptr;
+    // The value keeps the spelling of its name from when it was first made.
+    RegistryValue& existing = m_values[slot->second];
+    existing.type = value.type;
+    existing.data = std::move(value.data);
 }
 
-bool RegistryStore::KeyExists(const WString& path) const
+bool RegistryKey::RemoveValue(WStringView name)
 {
-    if (path.empty())
-        return true;
-    for (const auto& key : keys) {
-        if (IsSameOrBelow(key.path, path))
-            return true;
+    auto found = m_index.find(Folded(name));
+    if (found == m_index.end())
+        return false;
+    size_t position = found->second;
+    m_index.erase(found);
+    m_values.erase(m_values.begin() + static_cast<std::ptrdiff_t>(position));
+    for (auto& entry : m_index) {
+        if (entry.second > position)
+            --entry.second;
     }
-    return false;
+    return true;
+}
+
+const RegistryKey* RegistryStore::FindKey(WStringView path) const
+{
+    auto found = m_index.find(Folded(path));
+    return found == m_index.end() ? nullptr : &m_keys[found->second];
+}
+
+RegistryKey* RegistryStore::FindKey(WStringView path)
+{
+    auto found = m_index.find(Folded(path));
+    return found == m_index.end() ? nullptr : &m_keys[found->second];
+}
+
+RegistryKey& RegistryStore::AddKey(const WString& path)
+{
+    WString folded = Folded(path);
+    auto [slot, added] = m_index.try_emplace(folded, m_keys.size());
+    if (!added)
+        return m_keys[slot->second];
+    m_keys.emplace_back(path);
+    // Marks the path and its ancestors; an ancestor already marked has its own marked too.
+    for (;;) {
+        if (!m_existing.insert(folded).second)
+            break;
+        size_t slash = folded.find_last_of(u'\\');
+        if (slash == WString::npos)
+            break;
+        folded.resize(slash);
+    }
+    return m_keys.back();
+}
+
+bool RegistryStore::KeyExists(WStringView path) const
+{
+    return path.empty() || m_existing.count(Folded(path)) != 0;
+}
+
+size_t RegistryStore::EntryCount() const
+{
+    size_t count = m_keys.size();
+    for (const auto& key : m_keys)
+        count += key.Values().size();
+    return count;
 }
 
 std::optional<WString> JoinKeyPath(const WString& base, WStringView subKey)
@@ -334,10 +413,13 @@ std::optional<WString> JoinKeyPath(const WString& base, WStringView subKey)
 
 std::optional<RegistryStore> ParseRegistryStore(std::string_view text)
 {
+    if (text.size() > kRegistryStoreMaxBytes)
+        return std::nullopt;
     if (!TakePrefix(text, kHeader) || !(TakePrefix(text, "\n") || TakePrefix(text, "\r\n")))
         return std::nullopt;
     RegistryStore store;
     RegistryKey* current = nullptr;
+    size_t entries = 0;
     while (!text.empty()) {
         size_t end = text.find('\n');
         // Every line of a complete store ends with a newline.
@@ -351,24 +433,21 @@ std::optional<RegistryStore> ParseRegistryStore(std::string_view text)
             return text.empty() ? std::optional(store) : std::nullopt;
         if (line.empty() || line.front() == ';')
             continue;
+        if (++entries > kRegistryStoreMaxEntries)
+            return std::nullopt;
         if (line.front() == '[') {
             if (line.size() < 2 || line.back() != ']')
                 return std::nullopt;
             auto path = JoinKeyPath({}, Utf8ToWide(line.substr(1, line.size() - 2)));
             if (!path)
                 return std::nullopt;
-            current = store.FindKey(*path);
-            if (!current)
-                current = &store.keys.emplace_back(RegistryKey{*path, {}});
+            current = &store.AddKey(*path);
             continue;
         }
         auto value = current ? ParseValueLine(line) : std::nullopt;
         if (!value)
             return std::nullopt;
-        if (RegistryValue* existing = current->FindValue(value->name))
-            *existing = *value;
-        else
-            current->values.push_back(*value);
+        current->SetValue(std::move(*value));
     }
     return std::nullopt;
 }
@@ -377,9 +456,9 @@ std::string SerializeRegistryStore(const RegistryStore& store)
 {
     std::string out(kHeader);
     out += '\n';
-    for (const auto& key : store.keys) {
-        out += '[' + WideToUtf8(key.path) + "]\n";
-        for (const auto& value : key.values)
+    for (const auto& key : store.Keys()) {
+        out += '[' + WideToUtf8(key.Path()) + "]\n";
+        for (const auto& value : key.Values())
             AppendValueLine(out, value);
     }
     out += kTrailer;
@@ -387,13 +466,31 @@ std::string SerializeRegistryStore(const RegistryStore& store)
     return out;
 }
 
-RegistryStore LoadRegistryStore(RegistryHive hive)
+std::shared_ptr<const RegistryStore> LoadRegistryStore(RegistryHive hive)
 {
+    static const auto empty = std::make_shared<const RegistryStore>();
     std::string folder = StoreFolder(hive);
-    auto content = folder.empty() ? std::nullopt : ReadFileContents(StoreFile(folder, hive));
-    if (!content)
-        return {};
-    return ParseRegistryStore(*content).value_or(RegistryStore{});
+    if (folder.empty())
+        return empty;
+    std::string file = StoreFile(folder, hive);
+    StoreCache& caches = Cache();
+    std::lock_guard<std::mutex> guard(caches.lock);
+    CachedStore& cached = caches.hives[hive == RegistryHive::LocalMachine ? 1 : 0];
+    auto stamp = StampOf(file);
+    if (cached.store && cached.file == file && cached.stamp == stamp)
+        return cached.store;
+    cached.file = file;
+    cached.stamp = stamp;
+    cached.store = empty;
+    if (!stamp || stamp->size > kRegistryStoreMaxBytes)
+        return empty;
+    auto content = ReadFileContents(file);
+    auto parsed = content ? ParseRegistryStore(*content) : std::nullopt;
+    // The file may have changed between the stamp and the read; the stamp then no longer matches
+    // at the next call and the file is read again.
+    if (parsed)
+        cached.store = std::make_shared<const RegistryStore>(std::move(*parsed));
+    return cached.store;
 }
 
 LSTATUS ModifyRegistryStore(RegistryHive hive, const std::function<LSTATUS(RegistryStore&)>& change)
@@ -405,16 +502,34 @@ LSTATUS ModifyRegistryStore(RegistryHive hive, const std::function<LSTATUS(Regis
     FileLock lock(file);
     if (!lock.IsLocked())
         return static_cast<LSTATUS>(ERROR_ACCESS_DENIED);
-    auto content = ReadFileContents(file);
-    if (!content && errno != ENOENT)
-        return static_cast<LSTATUS>(ErrorFromErrno(errno));
-    // A store that does not parse is replaced by what this write makes of an empty one.
+    auto stamp = StampOf(file);
+    std::optional<std::string> content;
+    if (stamp && stamp->size <= kRegistryStoreMaxBytes) {
+        content = ReadFileContents(file);
+        if (!content && errno != ENOENT)
+            return static_cast<LSTATUS>(ErrorFromErrno(errno));
+    }
+    // A store that does not parse, or is too large to be read, is replaced by what this write
+    // makes of an empty one.
     RegistryStore store = content ? ParseRegistryStore(*content).value_or(RegistryStore{}) : RegistryStore{};
     LSTATUS status = change(store);
     if (status != static_cast<LSTATUS>(ERROR_SUCCESS))
         return status;
-    if (!WriteFileAtomically(file, SerializeRegistryStore(store)))
+    std::string text = SerializeRegistryStore(store);
+    if (store.EntryCount() > kRegistryStoreMaxEntries || text.size() > kRegistryStoreMaxBytes)
+        return static_cast<LSTATUS>(ERROR_CANTWRITE);
+    if (!WriteFileAtomically(file, text))
         return static_cast<LSTATUS>(ErrorFromErrno(errno));
+    // What was just written is what the next read would parse; the lock keeps other writers
+    // out until the stamp is taken.
+    if (auto written = StampOf(file)) {
+        StoreCache& caches = Cache();
+        std::lock_guard<std::mutex> guard(caches.lock);
+        CachedStore& cached = caches.hives[hive == RegistryHive::LocalMachine ? 1 : 0];
+        cached.file = file;
+        cached.stamp = written;
+        cached.store = std::make_shared<const RegistryStore>(std::move(store));
+    }
     return status;
 }
 

@@ -130,16 +130,17 @@ HWND FindWindowW(LPCWSTR className, LPCWSTR windowName)
         if (w && Matches(w->windowClass->name, w->text, wanted, windowName))
             return hwnd;
     }
-    for (pid_t pid : WindowDirectoryPeers()) {
-        auto reply = AskWindowDirectoryPeer(pid, DirectoryRequest {});
-        if (!reply || reply->status != DirectoryStatus::Done)
-            continue;
-        for (const auto& w : reply->windows) {
-            if (Matches(w.className, w.title, wanted, windowName))
-                return HandleFor(pid, reply->instance, w.handle);
+    HWND found = nullptr;
+    ListWindowDirectoryPeers([&](pid_t pid, const DirectoryReply& reply) {
+        for (const auto& w : reply.windows) {
+            if (Matches(w.className, w.title, wanted, windowName)) {
+                found = HandleFor(pid, reply.instance, w.handle);
+                return true;
+            }
         }
-    }
-    return nullptr;
+        return false;
+    });
+    return found;
 }
 
 bool IsForeignWindow(HWND hwnd)

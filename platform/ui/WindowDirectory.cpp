@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -461,3 +462,128 @@ std::optional<DirectoryReply> AskWindowDirectoryPeer(pid_t pid, const DirectoryR
         return std::nullopt;
     return DecodeReply(bytes.data(), bytes.size());
 }
+
+namespace {
+
+// One peer of a parallel list request: connect, send the request, read the answer.
+struct PendingPeer {
+    pid_t pid = 0;
+    std::string path;
+    struct stat entry {};
+    std::unique_ptr<Socket> socket;
+    bool connected = false;
+    size_t sent = 0;
+    std::vector<BYTE> bytes;
+    size_t expected = kReplyHeaderSize;
+    bool done = false;
+};
+
+// Moves one peer on as far as it can go without waiting; false when it has failed.
+bool Advance(PendingPeer& peer, const std::vector<BYTE>& request, std::optional<DirectoryReply>& reply)
+{
+    int fd = peer.socket->Fd();
+    if (!peer.connected) {
+        switch (Connect(fd, peer.path, Clock::now())) {
+        case ConnectResult::Connected:
+            peer.connected = true;
+            break;
+        case ConnectResult::Stale:
+            RemoveStaleEntry(peer.path, peer.entry);
+            return false;
+        case ConnectResult::Unreachable:
+            // A full backlog: tried again at the next round.
+            return errno == EAGAIN || errno == EINPROGRESS || errno == EALREADY;
+        }
+    }
+    while (peer.sent < request.size()) {
+        ssize_t n = send(fd, request.data() + peer.sent, request.size() - peer.sent, MSG_NOSIGNAL);
+        if (n > 0) {
+            peer.sent += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    }
+    while (peer.bytes.size() < peer.expected) {
+        size_t had = peer.bytes.size();
+        peer.bytes.resize(peer.expected);
+        ssize_t n = recv(fd, peer.bytes.data() + had, peer.expected - had, 0);
+        peer.bytes.resize(had + static_cast<size_t>(std::max<ssize_t>(n, 0)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return true;
+        if (n <= 0)
+            return false;
+        if (peer.expected == kReplyHeaderSize && peer.bytes.size() == kReplyHeaderSize) {
+            auto body = ReplyBodyLength(peer.bytes.data());
+            if (!body)
+                return false;
+            peer.expected += *body;
+        }
+    }
+    reply = DecodeReply(peer.bytes.data(), peer.bytes.size());
+    peer.done = true;
+    return reply.has_value();
+}
+
+} // namespace
+
+void ListWindowDirectoryPeers(const std::function<bool(pid_t, const DirectoryReply&)>& take)
+{
+    std::string folder = WindowDirectoryFolder();
+    if (folder.empty())
+        return;
+    std::vector<PendingPeer> peers;
+    for (pid_t pid : WindowDirectoryPeers()) {
+        if (peers.size() >= kDirectoryMaxPeers)
+            break;
+        PendingPeer peer;
+        peer.pid = pid;
+        peer.path = folder + "/" + std::to_string(pid);
+        if (lstat(peer.path.c_str(), &peer.entry) != 0 || !S_ISSOCK(peer.entry.st_mode))
+            continue;
+        peer.socket = std::make_unique<Socket>(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+        if (peer.socket->Fd() < 0)
+            continue;
+        peers.push_back(std::move(peer));
+    }
+    std::vector<BYTE> request = EncodeRequest(DirectoryRequest {});
+    // One deadline for all: a silent peer costs the search no more than the slowest honest one.
+    auto deadline = Clock::now() + std::chrono::milliseconds(kDirectoryPeerTimeoutMs);
+    std::vector<pollfd> waiting;
+    for (;;) {
+        waiting.clear();
+        bool retryConnect = false;
+        for (auto& peer : peers) {
+            if (peer.done)
+                continue;
+            std::optional<DirectoryReply> reply;
+            if (!Advance(peer, request, reply)) {
+                peer.done = true;
+                continue;
+            }
+            if (peer.done) {
+                if (reply && reply->status == DirectoryStatus::Done && take(peer.pid, *reply))
+                    return;
+                continue;
+            }
+            if (!peer.connected) {
+                retryConnect = true;
+                continue;
+            }
+            short events = peer.sent < request.size() ? POLLOUT : POLLIN;
+            waiting.push_back(pollfd {peer.socket->Fd(), events, 0});
+        }
+        if (waiting.empty() && !retryConnect)
+            return;
+        int left = RemainingMs(deadline);
+        if (left == 0)
+            return;
+        int ready = poll(waiting.data(), waiting.size(), retryConnect ? std::min(left, 5) : left);
+        if (ready < 0 && errno != EINTR)
+            return;
+    }
+}
+

@@ -9,6 +9,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +19,8 @@ inline constexpr size_t kDirectoryMaxCopyData = 1024 * 1024; // bytes of one WM_
 inline constexpr size_t kDirectoryMaxListed = 1024;         // windows in one list answer
 inline constexpr DWORD kDirectoryPeerTimeoutMs = 500;       // connecting, sending, and a list answer
 inline constexpr DWORD kDirectoryHandlerTimeoutMs = 5000;   // an answer that runs a window procedure
+inline constexpr DWORD kDirectoryIdleTimeoutMs = 500;       // a server's wait for a whole request
+inline constexpr size_t kDirectoryMaxPeers = 256;           // peers asked by one search
 
 enum class DirectoryRequestKind : uint32_t { List = 1, Show = 2, Foreground = 3, Send = 4 };
 enum class DirectoryStatus : uint32_t { Done = 0, Refused = 1 };
@@ -78,3 +81,7 @@ std::vector<pid_t> WindowDirectoryPeers();
 // One request to one process, bounded by the timeouts above. An entry whose socket refuses the
 // connection is stale and removed. nullopt when the process could not be reached or answered nonsense.
 std::optional<DirectoryReply> AskWindowDirectoryPeer(pid_t pid, const DirectoryRequest& request);
+// Asks every peer for its window list at once and hands each answer to `take` as it comes in,
+// until `take` returns true or kDirectoryPeerTimeoutMs have passed for all of them together, so
+// silent peers cannot stretch a search. Entries that refuse connections are removed.
+void ListWindowDirectoryPeers(const std::function<bool(pid_t, const DirectoryReply&)>& take);

@@ -28,7 +28,8 @@
 namespace {
 
 constexpr size_t kMaxConnections = 16;
-constexpr guint kConnectionDeadlineMs = 2000;
+// Writing an answer may wait on a slow reader; waiting for a request only on a silent one.
+constexpr guint kAnswerDeadlineMs = 2000;
 constexpr int kListenBacklog = 16;
 
 struct Connection {
@@ -39,6 +40,8 @@ struct Connection {
     size_t written = 0;
     GSource* watch = nullptr;
     GSource* deadline = nullptr;
+    bool answering = false;
+    uint64_t serial = 0; // order of acceptance
 };
 
 struct Server {
@@ -48,6 +51,7 @@ struct Server {
     uint64_t instance = 0;
     std::string socketPath;
     std::set<Connection*> connections; // touched by the thread iterating the default context only
+    uint64_t accepted = 0;
 };
 
 Server& TheServer()
@@ -111,7 +115,7 @@ gboolean OnDeadline(gpointer data)
 
 GSource* Deadline(Connection* connection)
 {
-    GSource* source = g_timeout_source_new(kConnectionDeadlineMs);
+    GSource* source = g_timeout_source_new(connection->answering ? kAnswerDeadlineMs : kDirectoryIdleTimeoutMs);
     g_source_set_callback(source, OnDeadline, connection, nullptr);
     g_source_attach(source, g_main_context_default());
     return source;
@@ -219,6 +223,8 @@ gboolean OnWritable(gint, GIOCondition, gpointer data)
 void Answer(Connection* connection, const std::optional<DirectoryRequest>& request)
 {
     StopWatching(connection);
+    // Before the request runs: a connection that is being answered is never evicted.
+    connection->answering = true;
     DirectoryReply refusal;
     refusal.instance = TheServer().instance;
     connection->bytes = EncodeReply(request ? Handle(*request) : refusal);
@@ -275,12 +281,27 @@ gboolean OnListenerReady(gint listener, GIOCondition, gpointer)
             continue;
         if (fd < 0)
             return G_SOURCE_CONTINUE;
-        if (!PeerIsThisUser(fd) || server.connections.size() >= kMaxConnections) {
+        if (!PeerIsThisUser(fd)) {
             close(fd);
             continue;
         }
+        // When every place is taken, the connection that has waited longest without sending its
+        // request makes room: idle connections cannot lock real clients out.
+        if (server.connections.size() >= kMaxConnections) {
+            Connection* oldest = nullptr;
+            for (Connection* other : server.connections) {
+                if (!other->answering && (!oldest || other->serial < oldest->serial))
+                    oldest = other;
+            }
+            if (!oldest) {
+                close(fd);
+                continue;
+            }
+            Close(oldest);
+        }
         auto* connection = new Connection;
         connection->fd = fd;
+        connection->serial = ++server.accepted;
         connection->bytes.reserve(kRequestHeaderSize);
         server.connections.insert(connection);
         connection->watch = Watch(fd, G_IO_IN, OnReadable, connection);

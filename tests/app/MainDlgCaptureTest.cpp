@@ -240,6 +240,30 @@ TEST_F(MainDlgCaptureTest, TwoPhotosInOneTenthOfASecondAreTwoFilesAndNoneIsRepla
     EXPECT_EQ(m_dialog.GetStrip().GetItemCount(), 2);
 }
 
+// Someone planted a dangling link under the name the next photo gets: the photo is not written
+// through it, and the strip does not take the link for a photo.
+TEST_F(MainDlgCaptureTest, APlantedLinkUnderThePhotosNameIsNeitherWrittenThroughNorShown)
+{
+    OpenWithLivePicture("video:Desk Cam");
+    ASSERT_FALSE(HasFatalFailure());
+    std::filesystem::create_directories(PhotoFolder());
+    std::string target = m_temp.Native("elsewhere.jpg");
+    std::filesystem::create_symlink(target, Photo(kClickPhoto));
+    TestClock::SetLocalTime(kClickTime);
+    PhotoCommand();
+    PumpFiltered();
+    EXPECT_FALSE(std::filesystem::exists(target)) << "the photo was written through the link";
+    EXPECT_TRUE(std::filesystem::is_symlink(Photo(kClickPhoto)));
+    EXPECT_EQ(PhotoFiles(), (std::vector<std::string> {kClickPhoto}));
+    EXPECT_EQ(m_dialog.GetStrip().GetItemCount(), 0);
+
+    // The next photo has a free name and is taken as usual.
+    TestClock::Advance(100);
+    PhotoCommand();
+    ASSERT_TRUE(PumpFilteredUntil([&] { return m_dialog.GetStrip().GetItemCount() == 1; }, 3000));
+    ExpectCameraPicture(Photo("202405101234568.jpg"));
+}
+
 TEST_F(MainDlgCaptureTest, ACameraThatCannotStartIsReportedOneSecondAfterTheWindowOpened)
 {
     OpenMainWindow("video:Busy Cam|fault=cannot-start");

@@ -124,6 +124,38 @@ TEST_F(ProgramTest, ASecondStartExitsWithZeroAndTheFirstKeepsRunning)
     EXPECT_TRUE(IsWindow(window));
 }
 
+// Someone opens the lock folder to everybody, then replaces it by a link: the lock is then
+// refused, and a second start must still find the running window instead of opening another.
+TEST_F(ProgramTest, AnUnusableLockStillFindsTheRunningWindow)
+{
+    PROCESS_INFORMATION first = Start();
+    HWND window = WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    std::string lockFolder = s_folder + "/runtime/lumo-mutex";
+    ASSERT_TRUE(std::filesystem::is_directory(lockFolder));
+
+    auto expectSecondStartEnds = [&](const char* what) {
+        PROCESS_INFORMATION second = Start();
+        ASSERT_EQ(WaitForSingleObject(second.hProcess, kWatchdogMs), WAIT_OBJECT_0)
+            << what << ": the second start opened a window of its own";
+        DWORD code = 1;
+        GetExitCodeProcess(second.hProcess, &code);
+        EXPECT_EQ(code, 0u) << what;
+        EXPECT_EQ(WaitForSingleObject(first.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << what;
+        EXPECT_TRUE(IsWindow(window)) << what;
+    };
+
+    std::filesystem::permissions(lockFolder, std::filesystem::perms::all);
+    expectSecondStartEnds("world-writable lock folder");
+
+    std::filesystem::permissions(lockFolder, std::filesystem::perms::owner_all);
+    std::filesystem::rename(lockFolder, lockFolder + ".moved");
+    std::filesystem::create_directory_symlink(lockFolder + ".moved", lockFolder);
+    expectSecondStartEnds("lock folder replaced by a link");
+    std::filesystem::remove(lockFolder);
+    std::filesystem::rename(lockFolder + ".moved", lockFolder);
+}
+
 TEST_F(ProgramTest, TheSuitesSkinChangeNoticeIsTakenAndOtherDataIsNot)
 {
     PROCESS_INFORMATION first = Start();

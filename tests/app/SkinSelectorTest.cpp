@@ -61,7 +61,7 @@ protected:
     TempFolder m_temp;
     ScopedEnv m_home{"HOME", m_temp.Native("home")};
     ScopedEnv m_config{"XDG_CONFIG_HOME", m_temp.Native("home/.config")};
-    ScopedEnv m_tmpdir{"TMPDIR", m_temp.Native()};
+    ScopedEnv m_runtime{"XDG_RUNTIME_DIR", m_temp.Native()};
     TempModule m_module{m_temp, "install/suite/program"};
     FakeEngine m_engine;
 };

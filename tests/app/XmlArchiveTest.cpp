@@ -60,7 +60,7 @@ protected:
     }
 
     TempFolder m_temp;
-    ScopedEnv m_tmpdir{"TMPDIR", m_temp.Native()};
+    ScopedEnv m_runtime{"XDG_RUNTIME_DIR", m_temp.Native()};
     TempModule m_module{m_temp, "program"};
     FakeEngine m_engine;
 };
@@ -302,7 +302,7 @@ namespace {
 bool TemporaryNumbersAre(const char* first, const char* second)
 {
     TempFolder temp;
-    ScopedEnv tmpdir("TMPDIR", temp.Native());
+    ScopedEnv runtime("XDG_RUNTIME_DIR", temp.Native());
     TempModule module(temp, "program");
     FakeEngine engine;
     engine.package.packed[module.WideFolder() + u"/facet.xml"] = "<a/>";

@@ -7,12 +7,17 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <set>
+#include <thread>
 
 namespace {
 
@@ -31,6 +36,22 @@ void ExpectNear(Bgr actual, Bgr expected, int tolerance, const std::string& wher
 
 class SaveFrameTest : public ::testing::Test {
 protected:
+    // Every name in the test's folder (or a sub-folder), hidden ones included.
+    std::set<std::string> FolderEntries(const std::string& sub = {}) const
+    {
+        std::set<std::string> names;
+        DIR* dir = opendir(sub.empty() ? m_temp.Native().c_str() : Native(sub).c_str());
+        if (!dir)
+            return names;
+        while (dirent* entry = readdir(dir)) {
+            std::string name = entry->d_name;
+            if (name != "." && name != "..")
+                names.insert(name);
+        }
+        closedir(dir);
+        return names;
+    }
+
     std::string Native(const std::string& name) const { return m_temp.Native(name); }
     WString Wide(const std::string& name) const { return m_temp.Wide(name); }
 
@@ -119,18 +140,32 @@ TEST_F(SaveFrameTest, PaddedRowsEncodeOnlyTheirPixels)
     }
 }
 
-TEST_F(SaveFrameTest, ReplacesAnExistingFile)
+// The name a photo is given must be free: an existing file keeps its bytes, and a planted link
+// (dangling or to someone's file) is never written through.
+TEST_F(SaveFrameTest, NeverReplacesAFileOrWritesThroughALink)
 {
     ASSERT_TRUE(WriteFileAtomically(Native("photo.jpg"), std::string(200000, 'x')));
+    ASSERT_TRUE(WriteFileAtomically(Native("victim"), "keep"));
+    ASSERT_EQ(symlink(Native("victim").c_str(), Native("linked.jpg").c_str()), 0);
+    ASSERT_EQ(symlink(Native("elsewhere.jpg").c_str(), Native("dangling.jpg").c_str()), 0);
     TestFrame frame(64, 48);
     frame.Fill(kBlue);
-    Save(frame, "photo.jpg");
-    std::string bytes = ReadBytes(Native("photo.jpg"));
-    EXPECT_LT(bytes.size(), 200000u);
-    auto markers = ReadJpegMarkers(bytes);
-    ASSERT_TRUE(markers);
-    EXPECT_TRUE(markers->endsWithEoi);
-    EXPECT_EQ(bytes.find("xxxx"), std::string::npos);
+    for (const char* name : {"photo.jpg", "linked.jpg", "dangling.jpg"})
+        Save(frame, name);
+
+    EXPECT_EQ(ReadBytes(Native("photo.jpg")), std::string(200000, 'x'));
+    EXPECT_EQ(ReadBytes(Native("victim")), "keep");
+    EXPECT_FALSE(FileExists(Native("elsewhere.jpg")));
+    struct stat info {};
+    ASSERT_EQ(lstat(Native("dangling.jpg").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(FolderEntries(), (std::set<std::string> {"dangling.jpg", "linked.jpg", "photo.jpg", "victim"}));
+
+    // The next free name is written as usual.
+    Save(frame, "free.jpg");
+    auto decoded = DecodeWithDjpeg(Native("free.jpg"));
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->width, 64);
 }
 
 TEST_F(SaveFrameTest, RefusedFramesLeaveNoFile)
@@ -172,8 +207,9 @@ TEST_F(SaveFrameTest, UnwritablePathLeavesNoFile)
 }
 
 // The write runs in a child whose files may not grow past 20,000 bytes, as on a full disk. The
-// child reports the encoder's message through its exit code.
-TEST_F(SaveFrameTest, FullDiskLeavesTheTruncatedFileAndTheWriteMessage)
+// child reports the encoder's message through its exit code. Neither a truncated photo nor the
+// temporary file may stay behind.
+TEST_F(SaveFrameTest, FullDiskLeavesNoFileAndTheWriteMessage)
 {
     constexpr rlim_t kLimit = 20000;
     TestFrame frame(640, 480);
@@ -194,12 +230,65 @@ TEST_F(SaveFrameTest, FullDiskLeavesTheTruncatedFileAndTheWriteMessage)
         return std::strcmp(image.GetLastErrorText(), "Output file write error --- out of disk space?") == 0 ? 0 : 13;
     });
     EXPECT_EQ(result, 0);
-    for (const std::string& path : {snapshotPath, imagePath}) {
-        std::string bytes = ReadBytes(path);
-        EXPECT_EQ(bytes.size(), kLimit) << path;
-        auto markers = ReadJpegMarkers(bytes);
-        ASSERT_TRUE(markers) << path;
-        EXPECT_TRUE(markers->startsWithSoi);
-        EXPECT_FALSE(markers->endsWithEoi);
+    EXPECT_TRUE(FolderEntries().empty());
+
+    // A photo that fits the same limit is written whole.
+    TestFrame small(64, 48);
+    small.Fill(kRed);
+    result = RunInChild([&] {
+        rlimit limit {kLimit, kLimit};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            return 10;
+        SaveFrameAsJpeg(small.Data(), small.Size(), small.Width(), small.Height(), Utf8ToWide(snapshotPath).c_str());
+        return 0;
+    });
+    EXPECT_EQ(result, 0);
+    auto decoded = DecodeWithDjpeg(snapshotPath);
+    ASSERT_TRUE(decoded);
+    ExpectNear(decoded->At(10, 10), kRed, 6, "small photo");
+}
+
+// A child writes photos one after another and is killed at some point of a write. Every name
+// that looks like a photo must then hold a complete JPEG that an independent decoder reads.
+TEST_F(SaveFrameTest, KilledWriterLeavesOnlyCompletePhotos)
+{
+    TestFrame frame(1600, 1200);
+    frame.FillNoise(9);
+    for (int round = 0; round < 4; ++round) {
+        std::string folder = Native("round" + std::to_string(round));
+        ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+        pid_t pid = StartChild([&] {
+            for (int i = 0; i < 1000; ++i) {
+                std::string path = folder + "/" + std::to_string(i) + ".jpg";
+                SaveFrameAsJpeg(frame.Data(), frame.Size(), frame.Width(), frame.Height(), Utf8ToWide(path).c_str());
+            }
+            return 0;
+        });
+        ASSERT_GT(pid, 0);
+        // Once the first photo is there the child is always inside a write; kill it at a
+        // different point of one each round.
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!FileExists(folder + "/0.jpg") && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5 + 17 * round));
+        kill(pid, SIGKILL);
+        EXPECT_EQ(WaitForChild(pid), -1);
+
+        int photos = 0;
+        for (const std::string& name : FolderEntries("round" + std::to_string(round))) {
+            if (name.size() < 4 || name.compare(name.size() - 4, 4, ".jpg") != 0) {
+                EXPECT_EQ(name[0], '.') << "unfinished file under a visible name: " << name;
+                continue;
+            }
+            ++photos;
+            std::string path = folder + "/" + name;
+            auto markers = ReadJpegMarkers(ReadBytes(path));
+            ASSERT_TRUE(markers) << path;
+            EXPECT_TRUE(markers->endsWithEoi) << path;
+            auto decoded = DecodeWithDjpeg(path);
+            ASSERT_TRUE(decoded) << path;
+            EXPECT_EQ(decoded->width, 1600) << path;
+        }
+        EXPECT_GT(photos, 0) << "the child was killed before its first photo; the test proves nothing";
     }
 }

@@ -7,9 +7,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <memory>
+#include <thread>
 
 using namespace trust_test;
 
@@ -197,6 +199,47 @@ TEST(LoadSignedLibrary, LoadsOnlyVerifiedLibraries)
     EXPECT_EQ(LoadSignedLibrary(Wide(unsignedCopy).c_str()), nullptr);
     EXPECT_EQ(LoadSignedLibrary(nullptr), nullptr);
     EXPECT_EQ(LoadSignedLibrary(u""), nullptr);
+}
+
+// Someone who may write to the folder swaps the name between the signed library and a library
+// of their own, again and again, while it is loaded: what gets loaded is always the file that
+// was checked.
+TEST(LoadSignedLibrary, LoadsTheFileItCheckedWhileTheNameIsSwapped)
+{
+    TempFolder folder;
+    fs::path good = SignedModuleCopy(folder, "good.so");
+    fs::path other = folder / "other.so";
+    fs::copy_file(LUMO_SUITE_TEST_OTHER_MODULE, other);
+    fs::path target = folder / "swapped.so";
+    fs::copy_file(good, target);
+    fs::copy_file(SignaturePath(good), SignaturePath(target));
+
+    std::atomic<bool> stop {false};
+    std::thread swapper([&] {
+        fs::path staging = folder / "staging.so";
+        for (unsigned i = 0; !stop; ++i) {
+            if (link((i % 2 ? other : good).c_str(), staging.c_str()) == 0)
+                rename(staging.c_str(), target.c_str());
+        }
+    });
+    int checkedLoads = 0;
+    int otherLoads = 0;
+    for (int i = 0; i < 400; ++i) {
+        HMODULE module = LoadSignedLibrary(Wide(target).c_str());
+        if (!module)
+            continue;
+        int answer = Answer(module);
+        checkedLoads += answer == 7;
+        otherLoads += answer == 9;
+        WCHAR name[MAX_PATH];
+        EXPECT_GT(GetModuleFileNameW(module, name, MAX_PATH), 0u);
+        EXPECT_EQ(fs::path(WideToUtf8(name)).filename(), "swapped.so") << "the module keeps the name it was loaded by";
+        FreeLibrary(module);
+    }
+    stop = true;
+    swapper.join();
+    EXPECT_EQ(otherLoads, 0) << "an unchecked library was loaded after the check";
+    EXPECT_GT(checkedLoads, 0) << "the signed library was never loaded; the test proves nothing";
 }
 
 // A bare name is the file in the current folder, the one that was checked, never a library of the

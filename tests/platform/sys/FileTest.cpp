@@ -1,5 +1,6 @@
 #include "platform/sys/AtomicFile.h"
 #include "platform/sys/File.h"
+#include "platform/sys/NativePath.h"
 
 #include "FilesTestSupport.h"
 
@@ -75,6 +76,7 @@ TEST(GetFileAttributesW, ReadOnlyWhenNoWriteBit)
 TEST(GetTempPathW, EndsWithSeparatorAndFollowsWindowsSizeRules)
 {
     TempFolder temp;
+    ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
     ScopedEnv tmpdir("TMPDIR", temp.Native());
     WString expected = temp.Wide() + u"/";
     WCHAR buffer[MAX_PATH];
@@ -92,6 +94,34 @@ TEST(GetTempPathW, EndsWithSeparatorAndFollowsWindowsSizeRules)
     ScopedEnv unset("TMPDIR", nullptr);
     EXPECT_EQ(GetTempPathW(MAX_PATH, buffer), 5u);
     EXPECT_EQ(WString(buffer), u"/tmp/");
+}
+
+// Temporary files go to the user's private runtime folder; a runtime folder that others may
+// enter, or a link in its place, is passed over for the ordinary temporary folder.
+TEST(GetTempPathW, IsTheUsersPrivateRuntimeFolder)
+{
+    TempFolder temp;
+    ScopedEnv tmpdir("TMPDIR", temp.Native("shared"));
+    std::string runtime = temp.Native("runtime");
+    ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
+    ScopedEnv runtimeEnv("XDG_RUNTIME_DIR", runtime);
+    WCHAR buffer[MAX_PATH];
+    ASSERT_GT(GetTempPathW(MAX_PATH, buffer), 0u);
+    EXPECT_EQ(WString(buffer), Utf8ToWide(runtime + "/"));
+    WCHAR name[MAX_PATH];
+    ASSERT_NE(GetTempFileNameW(buffer, u"~xm", 0, name), 0u);
+    EXPECT_EQ(ToNativePath(ToView(name)).rfind(runtime + "/~xm", 0), 0u);
+
+    ASSERT_EQ(chmod(runtime.c_str(), 0777), 0);
+    ASSERT_GT(GetTempPathW(MAX_PATH, buffer), 0u);
+    EXPECT_EQ(WString(buffer), Utf8ToWide(temp.Native("shared") + "/"));
+    ASSERT_EQ(chmod(runtime.c_str(), 0700), 0);
+
+    std::string link = temp.Native("runtime-link");
+    ASSERT_EQ(symlink(runtime.c_str(), link.c_str()), 0);
+    ScopedEnv linked("XDG_RUNTIME_DIR", link);
+    ASSERT_GT(GetTempPathW(MAX_PATH, buffer), 0u);
+    EXPECT_EQ(WString(buffer), Utf8ToWide(temp.Native("shared") + "/"));
 }
 
 TEST(GetTempFileNameW, ZeroCreatesDistinctFilesNonZeroOnlyNames)

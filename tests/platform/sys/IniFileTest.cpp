@@ -212,3 +212,35 @@ TEST_F(IniFileTest, WritersInSeveralProcessesLoseNothing)
         }
     }
 }
+
+// Lines the program does not change go back as they were, byte for byte: bytes that are no
+// UTF-8, odd line breaks, blanks and a last line without a break.
+TEST_F(IniFileTest, UntouchedLinesAreWrittenBackByteForByte)
+{
+    const std::string before = "[Other]\r\nname=caf\xE9 \xFF\xFE\x80\n  spaced = x  \n\n[CAMERA]\nVideoDevice=old\n";
+    // A written line takes the file's line break, the one of its first line.
+    const std::string after = "[Other]\r\nname=caf\xE9 \xFF\xFE\x80\n  spaced = x  \n\n[CAMERA]\nVideoDevice=Cam \xE6\x91\x84\r\n";
+    Write(before);
+    EXPECT_TRUE(WritePrivateProfileStringW(u"CAMERA", u"VideoDevice", u"Cam 摄", File()));
+    EXPECT_EQ(Content(), after);
+
+    Write("[CAMERA]\nKeep=\xC3\x28\n[Tail]\nlast=\xF0\x9F");
+    EXPECT_TRUE(WritePrivateProfileStringW(u"New", u"Key", u"1", File()));
+    EXPECT_EQ(Content(), "[CAMERA]\nKeep=\xC3\x28\n[Tail]\nlast=\xF0\x9F\n[New]\nKey=1\n");
+
+    // The same in a UTF-16 file, where a lone surrogate stays a lone surrogate.
+    std::string utf16("\xFF\xFE[\0A\0]\0\n\0k\0=\0\x00\xD8\r\0\n\0", 20);
+    Write(utf16);
+    EXPECT_TRUE(WritePrivateProfileStringW(u"B", u"x", u"y", File()));
+    EXPECT_EQ(Content(), utf16 + std::string("[\0B\0]\0\n\0x\0=\0y\0\n\0", 16));
+}
+
+TEST_F(IniFileTest, AnOversizedFileIsNeitherReadNorReplaced)
+{
+    std::string garbage = "[CAMERA]\nVideoDevice=big\n" + std::string(2 << 20, '\xFF');
+    Write(garbage);
+    EXPECT_EQ(Get(u"CAMERA", u"VideoDevice"), u"(default)");
+    EXPECT_FALSE(WritePrivateProfileStringW(u"CAMERA", u"VideoDevice", u"new", File()));
+    EXPECT_EQ(Content().size(), garbage.size());
+    EXPECT_TRUE(Content() == garbage);
+}

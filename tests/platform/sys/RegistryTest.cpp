@@ -319,3 +319,83 @@ TEST_F(RegistryTest, ConcurrentWritersLoseNothingAndTheStoreAlwaysParses)
         }
     }
 }
+
+namespace {
+
+// A store of `count` DWORD values in one key, as the text format writes it.
+std::string StoreOfValues(size_t count)
+{
+    std::string text = "LumoRegistry 1\n[Software\\TernSafe]\n";
+    char line[64];
+    for (size_t i = 0; i < count; ++i) {
+        std::snprintf(line, sizeof line, "\"v%zu\"=dword:%08zx\n", i, i);
+        text += line;
+    }
+    text += "\"DefaultSkin\"=sz:\"blue\"\nLumoRegistryEnd\n";
+    return text;
+}
+
+} // namespace
+
+// 200,000 values: read once, then every call answers from the index. The child's watchdog is
+// generous; a store that is searched line by line or parsed per call does not finish in it.
+TEST_F(RegistryTest, AStoreOfManyValuesIsReadOnceAndIndexed)
+{
+    constexpr size_t kValues = 200000;
+    ASSERT_TRUE(CreateDirectoryTree(m_temp.Native("config/lumo/registry")));
+    ASSERT_TRUE(WriteFileAtomically(UserStore(), StoreOfValues(kValues)));
+    pid_t child = StartChild([&] {
+        if (GetString(HKEY_CURRENT_USER, u"Software\\TernSafe", u"DefaultSkin") != u"blue")
+            return 1;
+        for (size_t i = 0; i < kValues; i += 97) {
+            WString name = u"V" + Utf8ToWide(std::to_string(i)); // names ignore case
+            if (GetDword(HKEY_CURRENT_USER, u"Software\\TernSafe", name.c_str()) != static_cast<DWORD>(i))
+                return 2;
+        }
+        if (GetDword(HKEY_CURRENT_USER, u"Software\\TernSafe", u"v200000") != std::nullopt)
+            return 3;
+        // A change is seen by the next read, and the rest of the store survives it.
+        if (SetDword(HKEY_CURRENT_USER, u"Software\\TernSafe", u"v5", 555) != kOk)
+            return 4;
+        if (GetDword(HKEY_CURRENT_USER, u"Software\\TernSafe", u"v5") != 555u ||
+            GetDword(HKEY_CURRENT_USER, u"Software\\TernSafe", u"v199999") != 199999u)
+            return 5;
+        if (SHDeleteValueW(HKEY_CURRENT_USER, u"Software\\TernSafe", u"v7") != kOk ||
+            GetDword(HKEY_CURRENT_USER, u"Software\\TernSafe", u"v7") != std::nullopt ||
+            GetDword(HKEY_CURRENT_USER, u"Software\\TernSafe", u"v8") != 8u)
+            return 6;
+        return 0;
+    });
+    ASSERT_GT(child, 0);
+    EXPECT_EQ(WaitForChild(child, std::chrono::seconds(60)), 0);
+}
+
+TEST_F(RegistryTest, AChangeByAnotherProcessIsSeen)
+{
+    ASSERT_EQ(SetDword(HKEY_CURRENT_USER, u"K", u"V", 1), kOk);
+    EXPECT_EQ(GetDword(HKEY_CURRENT_USER, u"K", u"V"), 1u);
+    EXPECT_EQ(RunInChild([] { return SetDword(HKEY_CURRENT_USER, u"K", u"V", 2) == kOk ? 0 : 1; }), 0);
+    EXPECT_EQ(GetDword(HKEY_CURRENT_USER, u"K", u"V"), 2u);
+    // The same size written anew: the file is another one even when its size and time agree.
+    EXPECT_EQ(RunInChild([] { return SetDword(HKEY_CURRENT_USER, u"K", u"V", 3) == kOk ? 0 : 1; }), 0);
+    EXPECT_EQ(GetDword(HKEY_CURRENT_USER, u"K", u"V"), 3u);
+}
+
+TEST_F(RegistryTest, AStoreOverItsBoundReadsAsEmpty)
+{
+    ASSERT_TRUE(CreateDirectoryTree(m_temp.Native("config/lumo/registry")));
+    std::string huge = StoreOfValues(10);
+    huge.insert(huge.size() - std::strlen("LumoRegistryEnd\n"), std::string(kRegistryStoreMaxBytes, ';') + "\n");
+    ASSERT_TRUE(WriteFileAtomically(UserStore(), huge));
+    EXPECT_EQ(GetString(HKEY_CURRENT_USER, u"Software\\TernSafe", u"DefaultSkin"), std::nullopt);
+    EXPECT_EQ(GetDword(HKEY_CURRENT_USER, u"Software\\TernSafe", u"v3"), std::nullopt);
+    EXPECT_FALSE(ParseRegistryStore(huge).has_value());
+
+    // Counted in entries too: one more value line than a store may hold is refused.
+    std::string many = "LumoRegistry 1\n[K]\n";
+    for (size_t i = 0; i < kRegistryStoreMaxEntries; ++i)
+        many += "\"\"=hex:\n";
+    EXPECT_FALSE(ParseRegistryStore(many + "LumoRegistryEnd\n").has_value());
+    many.resize(many.size() - std::strlen("\"\"=hex:\n"));
+    EXPECT_TRUE(ParseRegistryStore(many + "LumoRegistryEnd\n").has_value());
+}

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -182,6 +183,7 @@ public:
     }
     ~RawPeer() { close(m_fd); }
     bool Connected() const { return m_connected; }
+    int Fd() const { return m_fd; }
     void Write(const std::vector<BYTE>& bytes) { ASSERT_EQ(send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size())); }
     // The whole answer, until the server closes; nullopt when nothing decodable came in time.
     std::optional<DirectoryReply> Answer()
@@ -539,4 +541,109 @@ TEST_F(ForeignWindowsTest, AHungProcessCostsOnlyItsTimeout)
     EXPECT_EQ(FindWindowW(u"NobodysClass", nullptr), nullptr);
     EXPECT_LT(MillisecondsSince(start), 4 * kDirectoryPeerTimeoutMs);
     EXPECT_TRUE(fs::exists(EntryOf(hung.Pid()))) << "a live process keeps its entry";
+}
+
+namespace {
+
+// Live processes other than this one and `except`, whose pids name the planted entries: an
+// entry of a live pid is not taken for a leftover.
+std::vector<pid_t> OtherLivePids(size_t count, pid_t except)
+{
+    std::vector<pid_t> pids;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        std::string name = entry.path().filename().string();
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        pid_t pid = std::stoi(name);
+        if (pid == getpid() || pid == except || (kill(pid, 0) != 0 && errno == ESRCH))
+            continue;
+        pids.push_back(pid);
+        if (pids.size() == count)
+            break;
+    }
+    return pids;
+}
+
+// A socket that listens under a peer's name but never accepts: connecting and sending succeed,
+// and no answer ever comes.
+int PlantSilentPeer(pid_t pid)
+{
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, EntryOf(pid).c_str(), sizeof address.sun_path - 1);
+    if (fd < 0 || bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || listen(fd, 16) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// How long until the server closes a connection; nullopt within the watchdog.
+std::optional<long long> MillisecondsUntilClosed(int fd)
+{
+    auto start = SteadyClock::now();
+    while (MillisecondsSince(start) < kWatchdogMs) {
+        pollfd p {fd, POLLIN, 0};
+        if (poll(&p, 1, 50) > 0) {
+            BYTE chunk[256];
+            if (recv(fd, chunk, sizeof chunk, MSG_DONTWAIT) == 0)
+                return MillisecondsSince(start);
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+TEST_F(ForeignWindowsTest, SilentPeersCannotStallASearch)
+{
+    ChildProcess child("QTernBoxMain", "Lumo", "visible");
+    ASSERT_TRUE(child.WaitUntilReady());
+    std::vector<pid_t> pids = OtherLivePids(40, child.Pid());
+    ASSERT_EQ(pids.size(), 40u);
+    std::vector<int> silent;
+    for (pid_t pid : pids) {
+        int fd = PlantSilentPeer(pid);
+        ASSERT_GE(fd, 0) << "pid " << pid;
+        silent.push_back(fd);
+    }
+    // Asked one after the other, 40 peers of 500 ms each took 20 s.
+    auto start = SteadyClock::now();
+    EXPECT_TRUE(FindWindowW(u"QTernBoxMain", nullptr));
+    EXPECT_EQ(FindWindowW(u"NobodysClass", nullptr), nullptr);
+    EXPECT_LT(MillisecondsSince(start), 4 * kDirectoryPeerTimeoutMs);
+    for (pid_t pid : pids)
+        EXPECT_TRUE(fs::exists(EntryOf(pid))) << "a live process keeps its entry";
+    for (int fd : silent)
+        close(fd);
+
+    // Once nothing listens there, the entries are stale and a search that asks everybody drops them.
+    EXPECT_EQ(FindWindowW(u"NobodysClass", nullptr), nullptr);
+    for (pid_t pid : pids)
+        EXPECT_FALSE(fs::exists(EntryOf(pid))) << "pid " << pid;
+}
+
+TEST_F(ForeignWindowsTest, IdleConnectionsCannotLockClientsOut)
+{
+    ChildProcess child("QTernBoxMain", "Lumo", "visible");
+    ASSERT_TRUE(child.WaitUntilReady());
+    std::vector<std::unique_ptr<RawPeer>> idle;
+    for (int i = 0; i < 16; ++i) {
+        idle.push_back(std::make_unique<RawPeer>(child.Pid()));
+        ASSERT_TRUE(idle.back()->Connected());
+    }
+    // Let the server take them all in before the real client comes.
+    Sleep(100);
+    auto list = AskWindowDirectoryPeer(child.Pid(), DirectoryRequest {});
+    ASSERT_TRUE(list) << "a real client was locked out";
+    EXPECT_EQ(list->windows.size(), 1u);
+    EXPECT_TRUE(FindWindowW(u"QTernBoxMain", nullptr));
+
+    // A connection that never sends its request is closed well before an answer's deadline.
+    RawPeer late(child.Pid());
+    ASSERT_TRUE(late.Connected());
+    auto closedAfter = MillisecondsUntilClosed(late.Fd());
+    ASSERT_TRUE(closedAfter) << "watchdog: the idle connection was kept open";
+    EXPECT_LT(*closedAfter, 3 * static_cast<long long>(kDirectoryIdleTimeoutMs));
 }
