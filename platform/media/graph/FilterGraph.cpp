@@ -318,6 +318,10 @@ void FilterGraph::HandleBusMessage(GstMessage* message)
         gst_message_parse_error(message, &error, &debug);
         g_message("media: stream error from %s: %s", GST_OBJECT_NAME(GST_MESSAGE_SRC(message)),
                   error ? error->message : "?");
+        // A full disk is told apart: the event's first parameter is the failure's result.
+        HRESULT failure = g_error_matches(error, GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_NO_SPACE_LEFT)
+            ? HRESULT_FROM_WIN32(ERROR_DISK_FULL)
+            : E_FAIL;
         g_clear_error(&error);
         g_free(debug);
         if (m_errorReported)
@@ -335,7 +339,7 @@ void FilterGraph::HandleBusMessage(GstMessage* message)
             m_suspect->AddRef();
             m_suspectCheck = g_timeout_add(kDeviceLossGrace, &FilterGraph::OnSuspectCheck, this);
         } else {
-            QueueEvent(EC_ERRORABORT, E_FAIL, 0);
+            QueueEvent(EC_ERRORABORT, failure, 0);
         }
     } else if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS && !m_errorReported) {
         // After an error the streams end because of it: that end is no completion.
