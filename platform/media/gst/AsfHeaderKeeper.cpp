@@ -11,7 +11,7 @@ namespace {
 
 // How much newer the packets must be than what the header says before it is written again: what a
 // kill may cost at most, against a few small writes each time.
-constexpr std::uint64_t kUpdateSpacingMs = 100;
+constexpr std::uint64_t kUpdateSpacingMs = 50;
 
 bool WriteAt(int file, std::uint64_t offset, std::uint64_t value, unsigned size)
 {
