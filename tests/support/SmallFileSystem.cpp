@@ -5,8 +5,8 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <vector>
@@ -19,6 +19,18 @@ SmallFileSystem::SmallFileSystem(std::uint64_t bytes)
         return;
     }
     m_folder = pattern;
+    m_ownFolder = true;
+    Mount(bytes);
+}
+
+SmallFileSystem::SmallFileSystem(std::uint64_t bytes, const std::string& folder)
+    : m_folder(folder)
+{
+    Mount(bytes);
+}
+
+void SmallFileSystem::Mount(std::uint64_t bytes)
+{
     std::string options = "size=" + std::to_string(bytes) + ",mode=0700";
     if (mount("lumo-small-disk", m_folder.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) != 0) {
         m_problem = std::string("a tmpfs cannot be mounted here (needs root): ") + std::strerror(errno);
@@ -32,7 +44,7 @@ SmallFileSystem::~SmallFileSystem()
     // Detached: a file a test left open does not keep the mount.
     if (m_mounted)
         umount2(m_folder.c_str(), MNT_DETACH);
-    if (!m_folder.empty())
+    if (m_ownFolder)
         rmdir(m_folder.c_str());
 }
 

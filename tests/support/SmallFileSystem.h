@@ -8,7 +8,10 @@
 
 class SmallFileSystem {
 public:
+    // On a fresh folder of its own, removed with it.
     explicit SmallFileSystem(std::uint64_t bytes);
+    // On `folder`, which exists and stays.
+    SmallFileSystem(std::uint64_t bytes, const std::string& folder);
     ~SmallFileSystem();
     SmallFileSystem(const SmallFileSystem&) = delete;
     SmallFileSystem& operator=(const SmallFileSystem&) = delete;
@@ -23,7 +26,10 @@ public:
     bool LeaveFree(std::uint64_t bytes);
 
 private:
+    void Mount(std::uint64_t bytes);
+
     std::string m_folder;
+    bool m_ownFolder = false;
     std::string m_problem;
     bool m_mounted = false;
 };
