@@ -62,12 +62,6 @@ void AsfHeaderKeeper::OnMove(std::uint64_t offset)
     }
 }
 
-std::uint64_t AsfHeaderKeeper::HeaderUpdates() const
-{
-    std::lock_guard guard(m_lock);
-    return m_updates;
-}
-
 void AsfHeaderKeeper::UpdateHeader()
 {
     if (m_file < 0 && !m_cannotOpen) {
@@ -85,7 +79,6 @@ void AsfHeaderKeeper::UpdateHeader()
         return;
     m_packetsWritten = m_progress.Packets();
     m_endWritten = m_progress.EndMilliseconds();
-    m_updates++;
 }
 
 } // namespace lumo::media

@@ -23,19 +23,16 @@ public:
     // The writer goes on at `offset`. Anywhere but the end, the muxer is completing the file itself.
     void OnMove(std::uint64_t offset);
 
-    std::uint64_t HeaderUpdates() const;
-
 private:
     void UpdateHeader();
 
-    mutable std::mutex m_lock;
+    std::mutex m_lock;
     const std::string m_path;
     AsfProgress m_progress;
     int m_file = -1;
     bool m_cannotOpen = false;
     std::uint64_t m_packetsWritten = 0; // as the header says them
     std::uint64_t m_endWritten = 0;
-    std::uint64_t m_updates = 0;
 };
 
 } // namespace lumo::media
