@@ -35,9 +35,9 @@ public:
     // The latest time the whole packets give (a packet's send time and its duration), milliseconds
     // from the file's start.
     std::uint64_t EndMilliseconds() const { return m_end; }
-    // The header fields that describe the file as it ends after the last whole packet: the file size,
-    // the packet counts, the play and send durations and the data object's size. Empty until the
-    // packets are followed.
+    // The header fields that describe the file as it ends after the last whole packet, in this order:
+    // the file size, the data packets, the play and the send duration (of the file properties), the
+    // data object's size and its packet count. Empty until a whole packet is followed.
     std::vector<AsfHeaderField> HeaderFields() const;
 
 private:

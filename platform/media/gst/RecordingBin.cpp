@@ -399,9 +399,9 @@ void OnFileBuffer(Recording& recording, GstBuffer* buffer)
     if (recording.space && recording.space->Low() && !recording.spaceReported.exchange(true)) {
         // Posted, not handled here: whoever runs the pipeline ends the recording, while the reserve
         // still holds what completing the file takes.
-        GST_ELEMENT_ERROR(recording.file, RESOURCE, NO_SPACE_LEFT,
-                          ("The disk of the recording is nearly full."),
-                          ("less than the reserve of %" G_GUINT64_FORMAT " bytes is free", RecordingReserve(recording.settings)));
+        GST_ELEMENT_ERROR(recording.file, RESOURCE, NO_SPACE_LEFT, ("The disk of the recording is nearly full."),
+                          ("less than the reserve of %" G_GUINT64_FORMAT " bytes is free",
+                           RecordingReserve(recording.settings)));
     }
     GstMapInfo map;
     if (!gst_buffer_map(buffer, &map, GST_MAP_READ))
@@ -549,7 +549,7 @@ GstElement* BuildBin(const RecordingRef& recording)
         return bin;
     AddProbe(file, "sink", kFileData, OnFileData, recording);
     std::string folder = std::filesystem::path(recording->settings.path).parent_path().string();
-    recording->space = std::make_unique<RecordingSpaceWatch>([folder] { return FreeSpaceOf(folder.empty() ? "." : folder); },
+    recording->space = std::make_unique<RecordingSpaceWatch>([folder] { return FreeSpaceOf(folder); },
                                                              RecordingReserve(recording->settings), kSpaceLookPeriod);
     g_object_set_data_full(G_OBJECT(bin), kRecordingKey, new RecordingRef(recording), DropRecordingRef);
     return bin;

@@ -27,10 +27,11 @@ std::uint64_t RecordingReserve(const RecordingSettings& settings);
 bool RecordingElementsAvailable();
 
 // A bin with the sink pads "video" (any raw video) and, with `withAudio`, "audio" (any raw audio)
-// that writes the file. While the file grows its header tells the length of what it holds, so that a
-// file the program could not finish (killed, crashed) plays to within a fifth of a second of its end. The file starts with the first frame that reaches the bin; sound from before
-// it is left out. nullptr when an element is missing or the settings cannot make a file. The
-// reference is floating, as from gst_element_factory_make.
+// that writes the file. The file starts with the first frame that reaches the bin; sound from before
+// it is left out. While the file grows, its header tells the length of what it holds, so that a file
+// the program could not finish (killed, crashed) shows its length to within a fifth of a second.
+// nullptr when an element is missing or the settings cannot make a file. The reference is floating,
+// as from gst_element_factory_make.
 GstElement* CreateRecordingBin(const RecordingSettings& settings);
 
 // Completes the file while the pipeline that holds the bin is still PLAYING or PAUSED, even when the

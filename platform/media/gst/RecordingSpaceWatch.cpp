@@ -12,7 +12,7 @@ std::optional<std::uint64_t> FreeSpaceOf(const std::string& folder)
     struct statvfs info {};
     int result = 0;
     do
-        result = statvfs(folder.c_str(), &info);
+        result = statvfs(folder.empty() ? "." : folder.c_str(), &info);
     while (result != 0 && errno == EINTR);
     if (result != 0)
         return std::nullopt;

@@ -15,8 +15,8 @@
 
 namespace lumo::media {
 
-// The bytes an unprivileged writer may still add to the file system of `folder`; nothing when it
-// cannot be told.
+// The bytes an unprivileged writer may still add to the file system of `folder` (the current folder
+// when empty); nothing when it cannot be told.
 std::optional<std::uint64_t> FreeSpaceOf(const std::string& folder);
 
 class RecordingSpaceWatch {

@@ -542,17 +542,20 @@ TEST_F(RecordingBinTest, TheHeaderKeptWhileRecordingAgreesWithTheOneTheMuxerFini
     for (size_t at = 0; at < finished.size(); at += 100) {
         if (progress.Following() && !progress.HeaderFields().empty())
             fields = progress.HeaderFields();
-        progress.Append(std::span<const std::uint8_t>(finished.data() + at, std::min<size_t>(100, finished.size() - at)));
+        size_t size = std::min<size_t>(100, finished.size() - at);
+        progress.Append(std::span<const std::uint8_t>(finished.data() + at, size));
     }
     ASSERT_EQ(fields.size(), 6u);
-    const char* names[] = { "file size", "data packets", "play duration", "send duration", "data size", "data packets" };
+    const char* names[] = { "file size", "data packets", "play duration", "send duration", "data size",
+                            "data object's packets" };
     for (size_t i = 0; i < fields.size(); i++) {
         std::uint64_t muxer = FieldAt(finished, fields[i].offset, fields[i].size);
         if (i == 0) {
             EXPECT_LE(fields[i].value, muxer) << "the muxer's file size also counts its index";
         } else if (i == 2 || i == 3) {
             // The muxer counts the last frame's own duration too.
-            EXPECT_NEAR(static_cast<double>(fields[i].value), static_cast<double>(muxer), 100 * 10000.0) << names[i];
+            EXPECT_NEAR(static_cast<double>(fields[i].value), static_cast<double>(muxer), 100 * 10000.0)
+                << names[i];
         } else {
             EXPECT_EQ(fields[i].value, muxer) << names[i];
         }
