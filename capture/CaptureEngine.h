@@ -110,6 +110,8 @@ private:
     void FillList(IEnumMoniker* monikers, IMoniker** list, int* count, bool matchRemembered);
     void RemoveDownstream(IBaseFilter* filter);
     HRESULT RenderPreviewBranch();
+    // Whether the disk of `path` holds a few seconds at the recording's bit rate.
+    bool HasRoomToRecord(LPCWSTR path) const;
     void SetUpVideoWindow();
     void ApplyFrameRate();
     void NotifyMainWindow();

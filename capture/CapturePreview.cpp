@@ -167,6 +167,7 @@ int CCaptureEngine::OnGraphEvent()
     if (!m_events)
         return 1;
     bool restart = false;
+    bool diskFull = false;
     LONG code = 0;
     LONG_PTR param1 = 0;
     LONG_PTR param2 = 0;
@@ -190,8 +191,11 @@ int CCaptureEngine::OnGraphEvent()
         } else if (code == EC_ERRORABORT) {
             // A recording ended by the error is ended for the window too, as if the user had
             // stopped it: the file is complete, and the window must not go on showing a recording.
-            if (StopCapture() && m_videoWindow && IsWindow(m_videoWindow))
-                PostMessageW(MainWindow(), WM_COMMAND, MAKEWPARAM(kRecordCommand, kRecordingEndedNotice), 0);
+            if (StopCapture()) {
+                diskFull = diskFull || static_cast<HRESULT>(param1) == HRESULT_FROM_WIN32(ERROR_DISK_FULL);
+                if (m_videoWindow && IsWindow(m_videoWindow))
+                    PostMessageW(MainWindow(), WM_COMMAND, MAKEWPARAM(kRecordCommand, kRecordingEndedNotice), 0);
+            }
             restart = true;
         } else if (code == EC_DEVICE_LOST && param2 == 0) {
             ComPtr<IBaseFilter> lost;
@@ -221,6 +225,10 @@ int CCaptureEngine::OnGraphEvent()
         if (!StartPreview())
             ShowError(u"意外错误,视频中断并已尝试恢复通讯。");
     }
+    // The writer stopped while there was room left to complete the file: it plays, but it is shorter
+    // than the user meant.
+    if (diskFull)
+        ShowError(u"磁盘空间不足，视频录制已停止。");
     return 1;
 }
 

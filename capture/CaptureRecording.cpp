@@ -3,12 +3,20 @@
 #include "capture/CaptureEngine.h"
 
 #include "platform/sys/SleepInhibitor.h"
+#include "platform/sys/DiskSpace.h"
 #include "platform/ui/MessageQueue.h"
 
 #include <cstdlib>
 #include <cstring>
 
 namespace {
+
+// The sound stream of the writer's profile, which the profile edit leaves as it is.
+constexpr ULONGLONG kAudioBitRate = 64000;
+// A recording starts only with room for this long at its bit rate: a few seconds of video beside what
+// the writer keeps free to complete its file (about four seconds' worth), so it never starts only to
+// stop at once.
+constexpr ULONGLONG kLeastSecondsOfRoom = 12;
 
 DWORD BitRateFor(int width)
 {
@@ -17,10 +25,39 @@ DWORD BitRateFor(int width)
     return width < 1000 ? 640000 : 960000;
 }
 
+// The folder part of a file path, with its closing separator.
+WString FolderOf(LPCWSTR path)
+{
+    WString folder = path ? WString(path) : WString();
+    size_t end = folder.find_last_of(u"/\\");
+    return end == WString::npos ? WString() : folder.substr(0, end + 1);
+}
+
 } // namespace
+
+bool CCaptureEngine::HasRoomToRecord(LPCWSTR path) const
+{
+    int width = 640;
+    int height = 480;
+    if (m_currentMode >= 1 && m_currentMode <= 3)
+        GetCurrentModeSize(&width, &height);
+    ULONGLONG bitRate = BitRateFor(width) + (m_audioFilter ? kAudioBitRate : 0);
+    WString folder = FolderOf(path);
+    ULARGE_INTEGER available {};
+    // A folder that cannot be asked (not made yet, say) is left to the writer, which reports its own
+    // failure.
+    if (!GetDiskFreeSpaceExW(folder.empty() ? nullptr : folder.c_str(), &available, nullptr, nullptr))
+        return true;
+    return available.QuadPart >= kLeastSecondsOfRoom * bitRate / 8;
+}
 
 int CCaptureEngine::StartRecording(LPCWSTR path)
 {
+    // Asked before the preview stops: a refused recording leaves the picture running.
+    if (!m_capturing && !HasRoomToRecord(path)) {
+        ShowError(u"磁盘空间不足，无法录制视频。");
+        return 0;
+    }
     if (m_previewing)
         StopPreview();
     if (m_previewGraphBuilt)

@@ -323,9 +323,13 @@ void FilterGraph::HandleBusMessage(GstMessage* message)
         gst_message_parse_error(message, &error, &debug);
         g_message("media: stream error from %s: %s", GST_OBJECT_NAME(GST_MESSAGE_SRC(message)),
                   error ? error->message : "?");
+        // A full disk is told apart: the event's first parameter is the failure's result.
+        HRESULT failure = g_error_matches(error, GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_NO_SPACE_LEFT)
+            ? HRESULT_FROM_WIN32(ERROR_DISK_FULL)
+            : E_FAIL;
         g_clear_error(&error);
         g_free(debug);
-        OnStreamFailed(FilterOfElement(GST_MESSAGE_SRC(message)));
+        OnStreamFailed(FilterOfElement(GST_MESSAGE_SRC(message)), failure);
         break;
     }
     case GST_MESSAGE_APPLICATION:
@@ -357,7 +361,7 @@ void FilterGraph::HandleBusMessage(GstMessage* message)
     }
 }
 
-void FilterGraph::OnStreamFailed(Filter* source)
+void FilterGraph::OnStreamFailed(Filter* source, HRESULT failure)
 {
     if (m_errorReported)
         return; // the first failure of a run says it all; the rest follow from it
@@ -391,7 +395,7 @@ void FilterGraph::OnStreamFailed(Filter* source)
         m_suspect->AddRef();
         m_suspectCheck = g_timeout_add(kDeviceLossGrace, &FilterGraph::OnSuspectCheck, this);
     } else {
-        QueueEvent(EC_ERRORABORT, E_FAIL, 0);
+        QueueEvent(EC_ERRORABORT, failure, 0);
     }
 }
 

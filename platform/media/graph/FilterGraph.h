@@ -63,7 +63,7 @@ private:
     HRESULT ChangeState(OAFilterState target);
     static int OnBusMessage(GstBus* bus, GstMessage* message, void* self);
     void HandleBusMessage(GstMessage* message);
-    void OnStreamFailed(Filter* source);
+    void OnStreamFailed(Filter* source, HRESULT failure = E_FAIL);
     void EndStreamOf(const Filter& source);
     Filter* FilterOfElement(void* element) const;
     void FinishStreaming();

@@ -1,13 +1,17 @@
 #include "platform/media/gst/RecordingBin.h"
 
+#include "platform/media/gst/AsfHeaderKeeper.h"
 #include "platform/media/gst/GstSupport.h"
 #include "platform/media/gst/RecordingRateControl.h"
+#include "platform/media/gst/RecordingSpaceWatch.h"
 
 #include <gst/gst.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -43,6 +47,13 @@ constexpr std::chrono::milliseconds kOriginPoll(10);
 constexpr int kFallbackKeyFrameInterval = 300;
 constexpr auto kEventsAndBuffers =
     static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM);
+// The room a recording keeps on its disk to complete its file: the media still on its way (the
+// branches' queues hold up to two seconds), the index, and a margin for a bit rate above its aim.
+constexpr std::uint64_t kReserveSeconds = 4;
+constexpr std::uint64_t kReserveBytes = 256 * 1024;
+constexpr std::chrono::milliseconds kSpaceLookPeriod(250);
+constexpr auto kFileData = static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST
+                                                        | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM);
 
 enum class Stream { Video, Audio };
 
@@ -158,6 +169,9 @@ struct Recording {
     bool encoderConfigured = false;
     FileOrigin origin;
     Completion completion;
+    AsfHeaderKeeper header { settings.path };
+    std::unique_ptr<RecordingSpaceWatch> space;
+    std::atomic<bool> spaceReported { false };
 };
 
 using RecordingRef = std::shared_ptr<Recording>;
@@ -380,11 +394,46 @@ GstPadProbeReturn OnEncodedMedia(GstPad*, GstPadProbeInfo* info, gpointer data)
     return GST_PAD_PROBE_OK;
 }
 
-GstPadProbeReturn OnFileEvent(GstPad*, GstPadProbeInfo* info, gpointer data)
+void OnFileBuffer(Recording& recording, GstBuffer* buffer)
 {
+    if (recording.space && recording.space->Low() && !recording.spaceReported.exchange(true)) {
+        // Posted, not handled here: whoever runs the pipeline ends the recording, while the reserve
+        // still holds what completing the file takes.
+        GST_ELEMENT_ERROR(recording.file, RESOURCE, NO_SPACE_LEFT, ("The disk of the recording is nearly full."),
+                          ("less than the reserve of %" G_GUINT64_FORMAT " bytes is free",
+                           RecordingReserve(recording.settings)));
+    }
+    GstMapInfo map;
+    if (!gst_buffer_map(buffer, &map, GST_MAP_READ))
+        return;
+    recording.header.OnData({ map.data, map.size });
+    gst_buffer_unmap(buffer, &map);
+}
+
+// What reaches the file sink: the bytes, the muxer's moves in the file, and the end.
+GstPadProbeReturn OnFileData(GstPad*, GstPadProbeInfo* info, gpointer data)
+{
+    Recording& recording = RecordingOf(data);
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER) {
+        OnFileBuffer(recording, GST_PAD_PROBE_INFO_BUFFER(info));
+        return GST_PAD_PROBE_OK;
+    }
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER_LIST) {
+        GstBufferList* list = GST_PAD_PROBE_INFO_BUFFER_LIST(info);
+        for (guint i = 0; i < gst_buffer_list_length(list); i++)
+            OnFileBuffer(recording, gst_buffer_list_get(list, i));
+        return GST_PAD_PROBE_OK;
+    }
+    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
+        const GstSegment* segment = nullptr;
+        gst_event_parse_segment(event, &segment);
+        if (segment->format == GST_FORMAT_BYTES)
+            recording.header.OnMove(segment->start);
+    }
     // The file sink writes unbuffered: every byte before the end of the stream is in the file.
-    if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_EOS)
-        RecordingOf(data).completion.Mark();
+    if (GST_EVENT_TYPE(event) == GST_EVENT_EOS)
+        recording.completion.Mark();
     return GST_PAD_PROBE_OK;
 }
 
@@ -498,7 +547,10 @@ GstElement* BuildBin(const RecordingRef& recording)
         return bin;
     if (recording->settings.withAudio && !BuildAudio(bin, muxer, recording))
         return bin;
-    AddProbe(file, "sink", GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, OnFileEvent, recording);
+    AddProbe(file, "sink", kFileData, OnFileData, recording);
+    std::string folder = std::filesystem::path(recording->settings.path).parent_path().string();
+    recording->space = std::make_unique<RecordingSpaceWatch>([folder] { return FreeSpaceOf(folder); },
+                                                             RecordingReserve(recording->settings), kSpaceLookPeriod);
     g_object_set_data_full(G_OBJECT(bin), kRecordingKey, new RecordingRef(recording), DropRecordingRef);
     return bin;
 }
@@ -550,6 +602,14 @@ void SendSilence(GstElement* bin, GstPad* pad, GstClockTime origin)
 }
 
 } // namespace
+
+std::uint64_t RecordingReserve(const RecordingSettings& settings)
+{
+    std::uint64_t bitRate = static_cast<std::uint64_t>(std::max(settings.videoBitRate, 0));
+    if (settings.withAudio)
+        bitRate += static_cast<std::uint64_t>(std::clamp(settings.audioBitRate, kLeastAudioBitRate, kMostAudioBitRate));
+    return kReserveSeconds * bitRate / 8 + kReserveBytes;
+}
 
 bool RecordingElementsAvailable()
 {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 
 typedef struct _GstElement GstElement;
@@ -18,13 +19,19 @@ struct RecordingSettings {
     int audioBitRate = 64000;  // bit/s of the WMA stream, kept within 24000..320000
 };
 
+// The free space a recording keeps on the disk of its file, enough to complete the file. When less is
+// left, the bin posts a RESOURCE/NO_SPACE_LEFT error (once) and goes on writing until it is finished.
+std::uint64_t RecordingReserve(const RecordingSettings& settings);
+
 // True when every element the recording bin is made of is installed.
 bool RecordingElementsAvailable();
 
 // A bin with the sink pads "video" (any raw video) and, with `withAudio`, "audio" (any raw audio)
 // that writes the file. The file starts with the first frame that reaches the bin; sound from before
-// it is left out. nullptr when an element is missing or the settings cannot make a file. The
-// reference is floating, as from gst_element_factory_make.
+// it is left out. While the file grows, its header tells the length of what it holds, so that a file
+// the program could not finish (killed, crashed) shows its length to within a fifth of a second.
+// nullptr when an element is missing or the settings cannot make a file. The reference is floating,
+// as from gst_element_factory_make.
 GstElement* CreateRecordingBin(const RecordingSettings& settings);
 
 // Completes the file while the pipeline that holds the bin is still PLAYING or PAUSED, even when the

@@ -1,6 +1,8 @@
 #include "platform/media/gst/RecordingBin.h"
 
+#include "platform/media/gst/AsfProgress.h"
 #include "tests/support/RecordedFile.h"
+#include "tests/support/SmallFileSystem.h"
 #include "tests/support/ToolRunner.h"
 
 #include <gst/gst.h>
@@ -13,6 +15,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -25,7 +29,9 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using lumo::media::CreateRecordingBin;
 using lumo::media::FinishRecording;
+using lumo::media::AsfProgress;
 using lumo::media::RecordingElementsAvailable;
+using lumo::media::RecordingReserve;
 using lumo::media::RecordingSettings;
 using Clock = std::chrono::steady_clock;
 
@@ -473,6 +479,113 @@ TEST_F(RecordingBinTest, FinishingNeedsARunningRecordingBin)
     EXPECT_FALSE(FinishRecording(bin, kFinishTimeout));
     EXPECT_LT(Clock::now() - start, 1s) << "nothing to wait for in a bin that never ran";
     gst_object_unref(bin);
+}
+
+std::vector<std::uint8_t> Contents(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return { std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>() };
+}
+
+std::uint64_t FieldAt(const std::vector<std::uint8_t>& file, std::uint64_t offset, unsigned size)
+{
+    std::uint64_t value = 0;
+    for (unsigned i = size; i-- > 0;)
+        value = value << 8 | file.at(offset + i);
+    return value;
+}
+
+TEST_F(RecordingBinTest, AFileCutShortTellsTheLengthOfWhatItHolds)
+{
+    Watchdog watchdog(60s);
+    RecordingSettings settings;
+    settings.path = File("cut.wmv");
+    Capture capture(VideoSource(kDetailedPicture, 640, 480, 15) + kSound, settings);
+    ASSERT_TRUE(capture.Valid());
+    ASSERT_TRUE(capture.Connect("video"));
+    ASSERT_TRUE(capture.Connect("audio"));
+    ASSERT_TRUE(capture.Play());
+    ASSERT_TRUE(capture.WaitForFrames(60)) << "the frames did not come";
+    // The file sink writes unbuffered: a copy now is what a kill would leave.
+    std::string cut = File("cut-copy.wmv");
+    std::filesystem::copy_file(settings.path, cut);
+    double fed = capture.Frames() / 15.0;
+    EXPECT_TRUE(capture.Finish());
+    capture.Stop();
+
+    RecordedFile file = ProbeRecording(cut);
+    ASSERT_TRUE(file.readable);
+    EXPECT_EQ(file.decodeErrors, "");
+    ASSERT_NE(file.Of("video"), nullptr);
+    ASSERT_NE(file.Of("audio"), nullptr);
+    // The header's length is that of the packets a player reads, and short of what had entered the
+    // bin only by what was still on its way through the encoders and the muxer.
+    EXPECT_NEAR(file.duration, file.Of("video")->packetEnd, 0.25);
+    EXPECT_LE(file.duration, fed + 0.1);
+    EXPECT_GE(file.duration, fed - 0.6);
+    EXPECT_NEAR(file.videoFrames / 15.0, file.duration, 0.25);
+    ExpectCompleteFile(ProbeRecording(settings.path), capture.Fed(), { 640, 480, 15, true });
+}
+
+TEST_F(RecordingBinTest, TheHeaderKeptWhileRecordingAgreesWithTheOneTheMuxerFinishesWith)
+{
+    Watchdog watchdog(60s);
+    RecordingSettings settings;
+    settings.path = File("finished.wmv");
+    int fed = Record(VideoSource(kDetailedPicture, 640, 480, 15) + kSound, settings, 30);
+    ASSERT_GT(fed, 0);
+    std::vector<std::uint8_t> finished = Contents(settings.path);
+    // Followed as it was written: the fields last known before the muxer's index are those of every
+    // packet.
+    AsfProgress progress;
+    std::vector<lumo::media::AsfHeaderField> fields;
+    for (size_t at = 0; at < finished.size(); at += 100) {
+        if (progress.Following() && !progress.HeaderFields().empty())
+            fields = progress.HeaderFields();
+        size_t size = std::min<size_t>(100, finished.size() - at);
+        progress.Append(std::span<const std::uint8_t>(finished.data() + at, size));
+    }
+    ASSERT_EQ(fields.size(), 6u);
+    const char* names[] = { "file size", "data packets", "play duration", "send duration", "data size",
+                            "data object's packets" };
+    for (size_t i = 0; i < fields.size(); i++) {
+        std::uint64_t muxer = FieldAt(finished, fields[i].offset, fields[i].size);
+        if (i == 0) {
+            EXPECT_LE(fields[i].value, muxer) << "the muxer's file size also counts its index";
+        } else if (i == 2 || i == 3) {
+            // The muxer counts the last frame's own duration too.
+            EXPECT_NEAR(static_cast<double>(fields[i].value), static_cast<double>(muxer), 100 * 10000.0)
+                << names[i];
+        } else {
+            EXPECT_EQ(fields[i].value, muxer) << names[i];
+        }
+    }
+}
+
+TEST_F(RecordingBinTest, ANearlyFullDiskEndsTheRecordingWhileItsFileCanStillBeCompleted)
+{
+    Watchdog watchdog(60s);
+    SmallFileSystem disk(4 * 1024 * 1024);
+    if (!disk.Problem().empty())
+        GTEST_SKIP() << disk.Problem();
+    RecordingSettings settings;
+    settings.path = disk.Folder() + "/full.wmv";
+    std::uint64_t reserve = RecordingReserve(settings);
+    // About three seconds of recording before the reserve is reached.
+    ASSERT_TRUE(disk.LeaveFree(reserve + 200 * 1024));
+    Capture capture(VideoSource(kDetailedPicture, 640, 480, 15) + kSound, settings);
+    ASSERT_TRUE(capture.Valid());
+    ASSERT_TRUE(capture.Connect("video"));
+    ASSERT_TRUE(capture.Connect("audio"));
+    ASSERT_TRUE(capture.Play());
+    EXPECT_NE(capture.WaitForError(), "") << "the recording did not end before the disk filled";
+    EXPECT_LT(disk.Free(), reserve) << "ended with room to spare";
+    EXPECT_TRUE(capture.Finish());
+    capture.Stop();
+    EXPECT_GT(disk.Free(), 0u) << "completing the file filled the disk";
+    RecordedFile file = ProbeRecording(settings.path);
+    ExpectCompleteFile(file, capture.Fed(), { 640, 480, 15, true });
+    EXPECT_GT(file.duration, 1.5);
 }
 
 TEST(RecordingBin, RefusesSettingsItCannotWrite)
