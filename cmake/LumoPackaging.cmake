@@ -163,4 +163,12 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${packaging_dir}/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Stripped as they are installed, so the suite files are signed as they are shipped.
 set(CPACK_STRIP_FILES ON)
+if(LUMO_SIGNED_BY_DEVELOPMENT_KEY)
+    # Said again when the package is made, where a release manager looks.
+    file(WRITE ${packaging_dir}/CPackOptions.cmake
+        "message(WARNING \"Lumo: this package is signed with the build's development key, not the vendor's (LUMO_SIGNING_KEY)\")\n")
+else()
+    file(WRITE ${packaging_dir}/CPackOptions.cmake "")
+endif()
+set(CPACK_PROJECT_CONFIG_FILE ${packaging_dir}/CPackOptions.cmake)
 include(CPack)
