@@ -1,6 +1,6 @@
 #include "album/ImgScrollView.h"
 
-#include "app/EngineAccess.h"
+#include "ui/EngineAccess.h"
 #include "platform/base/Clock.h"
 #include "platform/ui/MessageQueue.h"
 #include "platform/ui/Paint.h"

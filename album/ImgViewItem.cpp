@@ -1,7 +1,7 @@
 #include "album/ImgViewItem.h"
 
 #include "album/ShellHandOff.h"
-#include "app/EngineAccess.h"
+#include "ui/EngineAccess.h"
 #include "platform/sys/File.h"
 #include "platform/ui/Gdi.h"
 #include "platform/ui/Input.h"

@@ -2,7 +2,7 @@
 
 #include "album/MediaPaths.h"
 #include "album/ShellHandOff.h"
-#include "app/EngineAccess.h"
+#include "ui/EngineAccess.h"
 #include "app/StartUp.h"
 #include "platform/sys/File.h"
 #include "platform/sys/Path.h"
@@ -91,7 +91,7 @@ LRESULT CMainDlg::OnCommand(UINT, WPARAM wParam, LPARAM, BOOL&)
         ShowDeviceMenu();
         break;
     case 101:
-        AddCameraItem();
+        AddCameraItem(m_statSender);
         break;
     case 1040:
         ToggleHd();
@@ -314,7 +314,7 @@ LRESULT CMainDlg::OnGraphNotify(UINT, WPARAM, LPARAM, BOOL&)
 
 LRESULT CMainDlg::OnRecordFailed(UINT, WPARAM, LPARAM, BOOL&)
 {
-    ReportRecordingFailure();
+    ReportRecordingFailure(m_statSender);
     return 0;
 }
 

@@ -10,6 +10,7 @@
 #include "platform/framework/DialogResize.h"
 #include "platform/framework/MessageLoop.h"
 #include "platform/framework/UpdateUI.h"
+#include "suite/SuiteInterfaces.h"
 #include "ui/Engine.h"
 
 // The binding of a window to the UI engine.
@@ -139,6 +140,8 @@ private:
     int m_deviceIndex = 0;
     HICON m_iconBig = nullptr;
     HICON m_iconSmall = nullptr;
+    // The suite's statistics sender, replaced by the start and recording-failure reports.
+    TernStatSender* m_statSender = nullptr;
 };
 
 // The name of the video being recorded.

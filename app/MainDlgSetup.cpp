@@ -1,6 +1,6 @@
 // The main window's initialisation, skinned parts, title, toolbar, device line, skin reload and
 // background painting.
-#include "app/EngineAccess.h"
+#include "ui/EngineAccess.h"
 #include "app/MainDlg.h"
 #include "app/SkinSelector.h"
 #include "app/StartUp.h"
@@ -92,7 +92,7 @@ LRESULT CMainDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
             m_documents = path;
         ILFree(documents);
 
-        ReportStart();
+        ReportStart(m_statSender);
 
         m_tooltip = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, TTS_ALWAYSTIP, 0, 0, 0, 0, m_hWnd, nullptr, m_instance, nullptr);
         WString tip = LoadStringText(m_instance, 147);

@@ -1,6 +1,6 @@
 #include "app/SkinSelector.h"
 
-#include "app/EngineAccess.h"
+#include "ui/EngineAccess.h"
 #include "app/XmlArchive.h"
 #include "platform/base/Format.h"
 #include "platform/sys/File.h"

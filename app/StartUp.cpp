@@ -1,6 +1,6 @@
 #include "app/StartUp.h"
 
-#include "app/EngineAccess.h"
+#include "ui/EngineAccess.h"
 #include "app/Language.h"
 #include "app/MainDlg.h"
 #include "app/SkinSelector.h"
@@ -14,6 +14,7 @@
 #include "platform/ui/Input.h"
 #include "platform/ui/Window.h"
 #include "platform/ui/WindowClass.h"
+#include "suite/SuiteServices.h"
 #include "suite/Trust.h"
 
 CAppModuleEx g_module;
@@ -61,7 +62,7 @@ void LoadLanguage(LanguageStartUp& start)
     int selector = start.language->GetLanguage();
     WCHAR resourcePath[kLanguagePathCapacity] = {};
     if (start.language->GetResourceLibraryPath(start.programPath, selector, 0, resourcePath, kLanguagePathCapacity))
-        LoadSignedLibrary(resourcePath);
+        SetResourceModule(LoadSignedLibrary(resourcePath));
 }
 
 // The main dialog names two classes of the UI engine. Without the engine they would be missing and

@@ -1,6 +1,6 @@
 #include "app/XmlArchive.h"
 
-#include "app/EngineAccess.h"
+#include "ui/EngineAccess.h"
 #include "platform/sys/Com.h"
 #include "platform/sys/File.h"
 #include "platform/sys/Path.h"

@@ -2,7 +2,7 @@
 // tearing graphs down, releasing everything, and the engine's message box.
 #include "capture/CaptureEngine.h"
 
-#include "app/EngineAccess.h"
+#include "ui/EngineAccess.h"
 #include "platform/sys/File.h"
 #include "platform/sys/IniFile.h"
 #include "platform/sys/Path.h"

@@ -15,6 +15,11 @@ function(lumo_library name)
     cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
     add_library(${name} SHARED ${ARG_SOURCES})
     target_link_libraries(${name} PUBLIC lumo_options ${ARG_DEPENDS})
+    # A layer made only of C++ would otherwise drop its direct libc link, which a packaged shared
+    # library is expected to keep.
+    target_link_libraries(${name} PRIVATE "-Wl,--push-state,--no-as-needed,-lc,--pop-state")
+    # Installed together in the program's private library folder (cmake/LumoPackaging.cmake).
+    set_property(GLOBAL APPEND PROPERTY LUMO_SHARED_LIBRARIES ${name})
 endfunction()
 
 # lumo_test(NAME SOURCES... [DEPENDS targets...] [LABELS labels...])

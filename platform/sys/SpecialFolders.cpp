@@ -48,6 +48,15 @@ std::string ConfigFolder()
     return home.empty() ? std::string() : home + "/.config";
 }
 
+std::string ApplicationsFolder()
+{
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data && data[0] == '/')
+        return TrimTrailingSeparators(data) + "/applications";
+    std::string home = HomeFolder();
+    return home.empty() ? std::string() : home + "/.local/share/applications";
+}
+
 std::string_view TrimLeft(std::string_view text)
 {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
@@ -129,6 +138,8 @@ std::optional<std::string> FolderFor(int csidl)
         return DocumentsFolder();
     case CSIDL_APPDATA:
         return ConfigFolder();
+    case CSIDL_NETHOOD:
+        return ApplicationsFolder();
     case CSIDL_WINDOWS:
         return ShellFolder();
     case CSIDL_SYSTEM: {

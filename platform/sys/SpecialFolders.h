@@ -1,6 +1,8 @@
 // The shell's special folders, mapped to the XDG folders of the user.
 //   CSIDL_PERSONAL  the documents folder: XDG_DOCUMENTS_DIR of user-dirs.dirs, else $HOME/Documents
 //   CSIDL_APPDATA   $XDG_CONFIG_HOME, else $HOME/.config
+//   CSIDL_NETHOOD   the user's applications folder: $XDG_DATA_HOME/applications, else
+//                   $HOME/.local/share/applications (where the desktop's menu finds links)
 //   CSIDL_SYSTEM    "shell/system" beside the executable; its parent "shell" is the Windows folder
 // Results never end with a separator.
 #pragma once
@@ -9,6 +11,7 @@
 
 inline constexpr int CSIDL_PERSONAL = 0x0005;
 inline constexpr int CSIDL_MYDOCUMENTS = CSIDL_PERSONAL;
+inline constexpr int CSIDL_NETHOOD = 0x0013;
 inline constexpr int CSIDL_APPDATA = 0x001A;
 inline constexpr int CSIDL_WINDOWS = 0x0024;
 inline constexpr int CSIDL_SYSTEM = 0x0025;

@@ -1,4 +1,4 @@
-#include "app/EngineAccess.h"
+#include "ui/EngineAccess.h"
 
 #include "FakeEngine.h"
 #include "platform/sys/Module.h"

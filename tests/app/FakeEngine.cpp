@@ -1,6 +1,6 @@
 #include "FakeEngine.h"
 
-#include "app/EngineAccess.h"
+#include "ui/EngineAccess.h"
 #include "platform/sys/Com.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "MainWindowTestSupport.h"
 
-#include "app/EngineAccess.h"
+#include "ui/EngineAccess.h"
 #include "app/SkinSelector.h"
 #include "app/StartUp.h"
 #include "platform/media/MediaClasses.h"

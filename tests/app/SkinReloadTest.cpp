@@ -3,7 +3,7 @@
 // program's, replaces the program's own, and the labels written in the skin's status text colour
 // are drawn in the new colour.
 #include "MainWindowTestSupport.h"
-#include "app/EngineAccess.h"
+#include "ui/EngineAccess.h"
 #include "app/SkinSelector.h"
 #include "platform/sys/Registry.h"
 

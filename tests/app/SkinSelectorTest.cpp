@@ -2,7 +2,7 @@
 
 #include "AppTestSupport.h"
 #include "FakeEngine.h"
-#include "app/EngineAccess.h"
+#include "ui/EngineAccess.h"
 #include "app/XmlArchive.h"
 #include "platform/sys/Registry.h"
 

@@ -2,7 +2,7 @@
 
 #include "AppTestSupport.h"
 #include "FakeEngine.h"
-#include "app/EngineAccess.h"
+#include "ui/EngineAccess.h"
 
 #include <gtest/gtest.h>
 

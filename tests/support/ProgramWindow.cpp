@@ -86,12 +86,22 @@ ProgramOnDisplay::~ProgramOnDisplay()
         std::filesystem::remove_all(m_folder, error);
 }
 
-bool ProgramOnDisplay::Start(const char* program)
+bool ProgramOnDisplay::Start(const char* program, const std::vector<std::string>& arguments)
 {
-    if (!m_problem.empty() || m_process.hProcess)
+    if (!m_problem.empty())
         return false;
+    // The folder is kept from one run to the next; a run still going is not replaced.
+    if (m_process.hProcess) {
+        if (WaitForSingleObject(m_process.hProcess, 0) != WAIT_OBJECT_0)
+            return false;
+        CloseHandle(m_process.hProcess);
+        CloseHandle(m_process.hThread);
+        m_process = {};
+    }
     WString path = Utf8ToWide(program);
     WString commandLine = QuoteArgument(path);
+    for (const std::string& argument : arguments)
+        commandLine += u" " + QuoteArgument(Utf8ToWide(argument));
     STARTUPINFOW startup {};
     startup.cb = sizeof startup;
     return CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,

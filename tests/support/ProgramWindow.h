@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct WindowGeometry {
     long x = 0, y = 0, width = 0, height = 0;
@@ -33,7 +34,8 @@ public:
     const std::string& Problem() const { return m_problem; }
     const std::string& Folder() const { return m_folder; }
 
-    bool Start(const char* program);
+    // Starts the program; again once the previous run has ended, in the same folder.
+    bool Start(const char* program, const std::vector<std::string>& arguments = {});
     HANDLE Process() const { return m_process.hProcess; }
     DWORD ProcessId() const { return m_process.dwProcessId; }
     // Waits up to `watchdogMs` for the program's window to be found and to satisfy `ready`; `window`

@@ -1,4 +1,4 @@
-#include "app/EngineAccess.h"
+#include "ui/EngineAccess.h"
 
 #include "platform/base/Format.h"
 #include "platform/sys/Module.h"
