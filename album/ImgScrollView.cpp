@@ -104,7 +104,9 @@ void CImgScrollView::AddItem(LPCWSTR path, bool isVideo)
 void CImgScrollView::RemoveItem(UINT_PTR id)
 {
     for (auto it = m_items.begin(); it != m_items.end(); ++it) {
-        if ((*it)->IsWindow() && static_cast<UINT_PTR>((*it)->GetDlgCtrlID()) == id) {
+        // The identifier is a 32-bit tick count; the control identifier reads it back as a signed
+        // int, so both sides are compared as 32-bit values.
+        if ((*it)->IsWindow() && static_cast<UINT>((*it)->GetDlgCtrlID()) == static_cast<UINT>(id)) {
             m_items.erase(it);
             if (!m_items.empty())
                 Relayout();
