@@ -125,6 +125,14 @@ protected:
         return said;
     }
 
+    // The camera's four corner markers at the corners of a `width` x `height` area of the preview host:
+    // the whole frame fills exactly that area.
+    bool CornersAt(HWND view, int width, int height)
+    {
+        return IsNear(PixelOf(view, {4, 4}), kRed) && IsNear(PixelOf(view, {width - 5, 4}), kGreen)
+            && IsNear(PixelOf(view, {4, height - 5}), kWhite) && IsNear(PixelOf(view, {width - 5, height - 5}), kBlue);
+    }
+
     static WString CountdownText(int seconds)
     {
         return u" [.]color=rgb(255,255,255)[/.] " + Utf8ToWide(std::to_string(seconds)) + u" 秒后自动拍照 ...";
@@ -393,4 +401,31 @@ TEST_F(MainDlgCaptureTest, FullScreenEndsWithAReleasedKeyOrADoubleClickButNotWit
     EXPECT_TRUE(IsWindowVisible(picture));
     WaitForLivePicture();
     EXPECT_TRUE(MessageTexts().empty());
+}
+
+TEST_F(MainDlgCaptureTest, TheHdLinkShowsTheWholePictureInTheNewSizeAndBack)
+{
+    OpenWithLivePicture("video:Cam|caps=YUY2 640x480@30,YUY2 1280x720@30");
+    ASSERT_FALSE(HasFatalFailure());
+    HWND view = m_dialog.GetViewWnd();
+    ASSERT_TRUE(PumpFilteredUntil([&] { return CornersAt(view, 640, 480); }, 5000));
+
+    SendMessageW(m_dialog, WM_COMMAND, MAKEWPARAM(1040, BN_CLICKED), 0);
+    RECT window {};
+    GetWindowRect(m_dialog, &window);
+    EXPECT_EQ(window.right - window.left, 1282);
+    EXPECT_TRUE(PumpFilteredUntil([&] { return CornersAt(view, 1280, 720); }, 8000))
+        << "the HD picture does not fill its area: bottom right " << std::hex << PixelOf(view, {1275, 715});
+
+    SendMessageW(m_dialog, WM_COMMAND, MAKEWPARAM(1040, BN_CLICKED), 0);
+    GetWindowRect(m_dialog, &window);
+    EXPECT_EQ(window.right - window.left, 642);
+    EXPECT_EQ(window.bottom - window.top, 618);
+    RECT picture {};
+    GetClientRect(view, &picture);
+    EXPECT_EQ(picture.right, 640);
+    EXPECT_EQ(picture.bottom, 480);
+    EXPECT_TRUE(PumpFilteredUntil([&] { return CornersAt(view, 640, 480); }, 8000))
+        << "the default picture is cropped: bottom right " << std::hex << PixelOf(view, {635, 475});
+    EXPECT_TRUE(MessageTexts().empty()) << Said();
 }
