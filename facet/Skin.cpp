@@ -120,6 +120,7 @@ void ApplyConfig(pugi::xml_node config, Skin& skin)
     ReadColor(config, "TOOLBAR", "HoverColor", skin.buttonHover);
     ReadFace(config, skin.fontFace);
     ReadInt(config, "FONT", "Size", 1, 72, skin.fontSize);
+    ReadInt(config, "CHECKBOX", "Size", 1, 72, skin.checkBoxFontSize);
 }
 
 HRESULT ReadSkin(WStringView facetXmlPath, Skin& skin)

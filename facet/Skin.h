@@ -34,6 +34,9 @@ struct Skin {
     WString fontFace = u"Microsoft YaHei";
     int fontSize = 9; // points
     int captionHeight = 30;
+    // Check boxes keep the dialog font's 8 points unless their markup sets a size: the row of texts at
+    // the window's bottom has no room for more.
+    int checkBoxFontSize = 8;
     // Left to right as the skin lists them; none unless the skin has CAPTIONBUTTON elements.
     std::vector<SkinCaptionButton> captionButtons;
 };

@@ -66,6 +66,15 @@ public:
 
     void TakeText() { m_markup = ParseLabelMarkup(WindowText(Handle())); }
 
+    // The text as drawn: in the skin's check-box size unless the markup sets one.
+    LabelMarkup DrawnText() const
+    {
+        LabelMarkup text = m_markup;
+        if (text.size == 0)
+            text.size = CurrentSkin().checkBoxFontSize;
+        return text;
+    }
+
 protected:
     // The button's own procedure keeps the pressing, checking and BN_CLICKED.
     PointerUse Use() const override { return PointerUse::HoverOnly; }
@@ -79,7 +88,8 @@ protected:
         int boxWidth = m_image.Surface() ? m_cells.CellWidth(m_image) : kBoxSize;
         RECT text {boxWidth + kTextGap, 0, client.right, client.bottom};
         constexpr UINT kFormat = DT_LEFT | DT_SINGLELINE | DT_VCENTER;
-        RECT textBounds = MarkupTextBounds(dc, m_markup, text, kFormat);
+        LabelMarkup markup = DrawnText();
+        RECT textBounds = MarkupTextBounds(dc, markup, text, kFormat);
         ClipToContent(hwnd, dc, {0, 0, std::max<LONG>(textBounds.right, boxWidth), client.bottom});
         DrawParentBackdrop(hwnd, dc);
         const Skin& skin = CurrentSkin();
@@ -96,7 +106,7 @@ protected:
             LONG top = (client.bottom - kBoxSize) / 2;
             DrawPlainBox(dc, {0, top, kBoxSize, top + kBoxSize}, color, checked);
         }
-        DrawMarkupText(dc, text, m_markup, color, kFormat);
+        DrawMarkupText(dc, text, markup, color, kFormat);
     }
 
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override
