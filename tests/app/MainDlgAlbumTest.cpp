@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -282,6 +283,40 @@ TEST_F(MainDlgAlbumTest, EntriesAreDeletedAfterTheTickCountPassesTwoToTheThirtyF
     PumpFiltered();
     EXPECT_FALSE(Strip().IsWindowVisible());
     EXPECT_EQ(WindowHeight(), heightBefore);
+}
+
+TEST_F(MainDlgAlbumTest, EntriesKeepPicturesOfTheirDrawnSizeAndStillDrawRightAfterHundreds)
+{
+    TakePhoto();
+    ASSERT_FALSE(HasFatalFailure());
+    SlideIn();
+    // The camera's 640 x 480 frame is kept at the size the entry draws it, not whole.
+    EXPECT_EQ(Entry(0).GetPictureSize().cx, kEntryWidth - 10);
+    EXPECT_EQ(Entry(0).GetPictureSize().cy, kEntryHeight - 20);
+    auto look = [&](HWND entry) {
+        std::vector<long> pixels;
+        for (LONG y = 0; y < kEntryHeight; y += 3) {
+            for (LONG x = 0; x < kEntryWidth; x += 3)
+                pixels.push_back(PixelOf(entry, {x, y}));
+        }
+        return pixels;
+    };
+    std::vector<long> alone = look(Entry(0));
+    ASSERT_GT(CountNear(Entry(0), kRed), 2) << "the photo's red marker is not drawn";
+
+    // Hundreds more of the same photo: the newest still looks exactly as the first one did.
+    std::string photo = WideToUtf8(Entry(0).GetPath());
+    for (int i = 0; i < 400; ++i) {
+        TestClock::Advance(1);
+        Strip().AddItem(Utf8ToWide(photo).c_str(), false);
+    }
+    ASSERT_EQ(Strip().GetItemCount(), 401);
+    SlideIn();
+    PumpFiltered();
+    EXPECT_EQ(look(Entry(0)), alone);
+    EXPECT_GT(CountNear(Entry(0), kRed), 2);
+    EXPECT_EQ(look(Entry(1)), look(Entry(2))) << "the entries beside the newest differ";
+    EXPECT_EQ(Entry(400).GetPictureSize().cx, kEntryWidth - 10);
 }
 
 TEST_F(MainDlgAlbumTest, TheAlbumCommandShowsThePhotoFolderSelectedBeforeAnyPhoto)
