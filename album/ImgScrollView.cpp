@@ -15,12 +15,13 @@ constexpr int kVideoPicture = 223;
 constexpr UINT kSlidePeriodMs = 50;
 
 // One of the program's PNG resources, or a file, in a new engine image; nullptr when either fails.
-EngineImage* LoadPicture(const WString& pathOrUrl)
+// `drawnSize` (0 for none) tells the engine the size the picture is drawn at, so it keeps no more.
+EngineImage* LoadPicture(const WString& pathOrUrl, DWORD drawnSize = 0)
 {
     EngineImage* image = nullptr;
     if (FAILED(CreateEngineBitmap(&image)) || !image)
         return nullptr;
-    if (FAILED(image->ImageLoad(pathOrUrl.c_str(), 0))) {
+    if (FAILED(image->ImageLoad(pathOrUrl.c_str(), drawnSize))) {
         image->Release();
         return nullptr;
     }
@@ -88,7 +89,10 @@ void CImgScrollView::AddItem(LPCWSTR path, bool isVideo)
     if (!IsWindow() || !path)
         return;
     WString file(ToView(path));
-    EngineImage* picture = isVideo ? LoadResourcePicture(m_shared.resources, kVideoPicture) : LoadPicture(file);
+    // A photo is kept at the size its entry draws it (a full frame per entry would cost megabytes).
+    SIZE drawn = CImgViewItem::PictureSize(m_itemSize);
+    EngineImage* picture = isVideo ? LoadResourcePicture(m_shared.resources, kVideoPicture)
+                                   : LoadPicture(file, static_cast<DWORD>(MAKELPARAM(drawn.cx, drawn.cy)));
     auto item = std::make_unique<CImgViewItem>(file, isVideo, m_shared, picture);
     UINT_PTR id = GetTickCount();
     item->SetId(id);
@@ -104,7 +108,9 @@ void CImgScrollView::AddItem(LPCWSTR path, bool isVideo)
 void CImgScrollView::RemoveItem(UINT_PTR id)
 {
     for (auto it = m_items.begin(); it != m_items.end(); ++it) {
-        if ((*it)->IsWindow() && static_cast<UINT_PTR>((*it)->GetDlgCtrlID()) == id) {
+        // The identifier is a 32-bit tick count; the control identifier reads it back as a signed
+        // int, so both sides are compared as 32-bit values.
+        if ((*it)->IsWindow() && static_cast<UINT>((*it)->GetDlgCtrlID()) == static_cast<UINT>(id)) {
             m_items.erase(it);
             if (!m_items.empty())
                 Relayout();

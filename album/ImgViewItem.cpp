@@ -86,7 +86,8 @@ void CImgViewItem::DoPaint(HDC dc)
         print->ImageDraw(dc, 0, 9, w, h, 0, 0, -1, -1, 0);
     if (!m_isVideo && m_picture && m_picture->ImageWidth() != 0) {
         // Stretched over the print's window; the newest stands one pixel higher.
-        m_picture->ImageDraw(dc, 5, m_newest ? 13 : 14, w - 10, h - 20, 0, 0, m_picture->ImageWidth(),
+        SIZE drawn = PictureSize({w, h});
+        m_picture->ImageDraw(dc, 5, m_newest ? 13 : 14, drawn.cx, drawn.cy, 0, 0, m_picture->ImageWidth(),
             m_picture->ImageHeight(), 0);
     }
     if (m_hovered) {

@@ -8,6 +8,8 @@
 #include "platform/framework/WindowImpl.h"
 #include "ui/Engine.h"
 
+#include <algorithm>
+
 // Posted (never sent): by an entry to the strip with the entry's identifier, "remove me"; by the
 // strip to its parent with 0, "an entry was removed".
 inline constexpr UINT kMessageAlbumItemRemoved = WM_USER + 100;
@@ -48,6 +50,9 @@ public:
 
     void DoPaint(HDC dc);
     void ItemAction(int action);
+    // Where a photo's own picture is drawn in an entry of `entry` size: 5 pixels in at each side, 20
+    // pixels shorter than the entry.
+    static SIZE PictureSize(SIZE entry) { return {std::max<LONG>(entry.cx - 10, 1), std::max<LONG>(entry.cy - 20, 1)}; }
 
     const WString& GetPath() const { return m_path; }
     bool IsVideo() const { return m_isVideo; }
@@ -55,6 +60,11 @@ public:
     bool IsNewest() const { return m_newest; }
     void SetNewest(bool newest) { m_newest = newest; }
     bool HasArrived() const { return m_arrived; }
+    // The size of the picture the entry keeps (0 x 0 without one).
+    SIZE GetPictureSize() const
+    {
+        return m_picture ? SIZE {m_picture->ImageWidth(), m_picture->ImageHeight()} : SIZE {0, 0};
+    }
     // The identifier the strip knows the entry by: its window's control identifier.
     UINT_PTR GetId() const { return m_id; }
     void SetId(UINT_PTR id) { m_id = id; }

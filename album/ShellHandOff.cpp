@@ -14,6 +14,19 @@ constexpr const WCHAR* kFileManager = u"explorer.exe";
 // Room for a quoted full path and the switch in front of it.
 constexpr size_t kQuotedCapacity = MAX_PATH + 16;
 
+void StartFileManager(WString commandLine)
+{
+    STARTUPINFOW startup {};
+    GetStartupInfoW(&startup);
+    startup.dwFlags |= STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOW;
+    PROCESS_INFORMATION process {};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
 } // namespace
 
 void OpenAlbumFile(HWND owner, LPCWSTR path)
@@ -23,16 +36,20 @@ void OpenAlbumFile(HWND owner, LPCWSTR path)
     ShellExecuteW(owner, nullptr, file, nullptr, nullptr, SW_SHOWDEFAULT);
 }
 
-void ShowAlbumFileInFolder(HWND owner, LPCWSTR path)
+void ShowAlbumFileInFolder(HWND, LPCWSTR path)
 {
+    // The file manager is the program's own helper and the one thing here that is started; the
+    // shell's open would hand it to the desktop as a document.
     WCHAR windows[MAX_PATH] = {};
-    GetWindowsDirectoryW(windows, MAX_PATH);
+    if (GetWindowsDirectoryW(windows, MAX_PATH) == 0)
+        return;
     PathAppendW(windows, kFileManager);
-    WCHAR file[kQuotedCapacity] = {};
-    StringCchPrintfW(file, kQuotedCapacity, u"\"%s\"", windows);
-    WCHAR parameters[kQuotedCapacity] = {};
-    StringCchPrintfW(parameters, kQuotedCapacity, u"/select,\"%s\"", path);
-    ShellExecuteW(owner, nullptr, file, parameters, nullptr, SW_SHOWDEFAULT);
+    WString commandLine = u"\"";
+    commandLine += windows;
+    commandLine += u"\" /select,\"";
+    commandLine += path ? path : u"";
+    commandLine += u"\"";
+    StartFileManager(commandLine);
 }
 
 void OpenFolderSelect(LPCWSTR target, BOOL select)
@@ -43,18 +60,12 @@ void OpenFolderSelect(LPCWSTR target, BOOL select)
     PathRemoveFileSpecW(fileManager);
     PathAppendW(fileManager, kFileManager);
 
-    WString commandLine = fileManager;
+    // Quoted, so a program folder with a space in its path is not split into program and arguments.
+    WString commandLine = u"\"";
+    commandLine += fileManager;
+    commandLine += u"\"";
     commandLine += select ? u" /select, \"" : u" \"";
     commandLine += target ? target : u"";
     commandLine += u"\"";
-
-    STARTUPINFOW startup {};
-    GetStartupInfoW(&startup);
-    startup.dwFlags |= STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOW;
-    PROCESS_INFORMATION process {};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    StartFileManager(commandLine);
 }

@@ -10,7 +10,8 @@ inline constexpr const WCHAR* kComputerLocation = u"::{20D04FE0-3AEA-1069-A2D8-0
 
 // Opens `path` with its default program.
 void OpenAlbumFile(HWND owner, LPCWSTR path);
-// Starts the file manager on the folder of `path` with the file selected.
+// Starts the file manager (the program's own helper, by CreateProcessW) on the folder of `path`
+// with the file selected.
 void ShowAlbumFileInFolder(HWND owner, LPCWSTR path);
 // Starts the file manager of the system folder's parent on `target`: with `select`, the file
 // manager shows the target selected in its parent folder, else it opens the target itself.

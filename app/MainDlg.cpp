@@ -34,9 +34,27 @@ DWORD ShowMissingComponent(LPVOID parameter)
     auto* job = static_cast<MissingComponentJob*>(parameter);
     if (EngineMessageBox* box = GetEngineMessageBox())
         box->MessageBox(job->window, job->text.c_str(), job->caption.c_str(), MB_OK | 0x200);
-    SendMessageW(job->window, WM_COMMAND, MAKEWPARAM(10001, 0), 0);
+    // As the engine's notice of an ended recording: it stops a recording still shown and leaves an
+    // idle window alone, so it never starts another.
+    SendMessageW(job->window, WM_COMMAND, MAKEWPARAM(10001, kRecordingEndedNotice), 0);
     delete job;
     return 0;
+}
+
+// A capture worth an album entry: a file (not a folder) with something in it.
+bool IsNonEmptyFile(LPCWSTR path)
+{
+    if (!path || !*path)
+        return false;
+    DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+        return false;
+    FILE* file = _wfopen(path, u"rb");
+    if (!file)
+        return false;
+    bool hasData = std::fgetc(file) != EOF;
+    std::fclose(file);
+    return hasData;
 }
 
 } // namespace
@@ -152,8 +170,7 @@ void CMainDlg::TakeSnapshotNow(const WString& path)
 {
     m_engine.TakeSnapshot(path.c_str());
     // The writer publishes only complete photos; a link under the name is someone else's file.
-    DWORD attributes = path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+    if (IsNonEmptyFile(path.c_str())) {
         ShowStrip();
         m_strip.AddItem(path.c_str(), false);
     }
@@ -172,19 +189,34 @@ void CMainDlg::ToggleRecording()
     }
     if (m_notRecording) {
         MakeVideoPath(m_documents.c_str(), g_recordingPath, sizeof g_recordingPath);
-        if (m_engine.StartRecording(g_recordingPath))
+        if (m_engine.StartRecording(g_recordingPath)) {
             SetTimer(kTimerClock, kTimerPeriod);
+            m_notRecording = 0;
+        } else {
+            // The engine has told the user why; the window stays idle with its preview back, so no
+            // stop button stands over a recording that is not there.
+            m_engine.StopRecording();
+        }
     } else {
         m_recordingSeconds = 0;
         KillTimer(kTimerClock);
         WriteClock();
         m_engine.StopRecording();
-        ShowStrip();
-        m_strip.AddItem(g_recordingPath, true);
+        m_notRecording = 1;
+        AddRecordedVideo();
     }
-    m_notRecording = !m_notRecording;
     BuildToolbar();
     RewriteTitle();
+}
+
+void CMainDlg::AddRecordedVideo()
+{
+    // Only a video that was written becomes an entry: a start that failed, or a file removed while
+    // it was recorded, leaves nothing to open.
+    if (!IsNonEmptyFile(g_recordingPath))
+        return;
+    ShowStrip();
+    m_strip.AddItem(g_recordingPath, true);
 }
 
 void CMainDlg::ToggleHd()
@@ -202,10 +234,12 @@ void CMainDlg::ToggleHd()
         return;
     }
     m_textColor = ReadStatusTextColor();
-    ApplyMode(m_hd ? 1 : 3);
+    // The layout sizes the preview host from the current mode while the window takes its new size,
+    // so the mode is current before it is applied.
+    m_currentMode = m_hd ? 1 : 3;
+    ApplyMode(m_currentMode);
     SetDlgItemText(1040, FormatHdLink(m_instance, m_textColor, !m_hd).c_str());
     m_hd = !m_hd;
-    m_currentMode = m_hd ? 3 : 1;
 }
 
 void CMainDlg::OpenAlbum()

@@ -93,6 +93,7 @@ private:
     void Snapshot();
     void TakeSnapshotNow(const WString& path);
     void ToggleRecording();
+    void AddRecordedVideo();
     void ToggleHd();
     void OpenAlbum();
     void ShowDeviceMenu();

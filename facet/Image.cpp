@@ -209,7 +209,11 @@ SurfacePtr DecodeJpeg(const std::vector<BYTE>& bytes, int maxWidth, int maxHeigh
     jpeg_decompress_struct& info = decoder->info;
     if (static_cast<long long>(info.image_width) * info.image_height > kMaxJpegSourcePixels)
         JpegFail(reinterpret_cast<j_common_ptr>(&info));
-    double wanted = NeededScale(static_cast<int>(info.image_width), static_cast<int>(info.image_height), maxWidth, maxHeight);
+    // With both extents the picture is brought to exactly the hint afterwards, so it is decoded at the
+    // least size that still covers the hint both ways.
+    bool both = maxWidth > 0 && maxHeight > 0;
+    double wanted = both ? std::max(static_cast<double>(maxWidth) / info.image_width, static_cast<double>(maxHeight) / info.image_height)
+                         : NeededScale(static_cast<int>(info.image_width), static_cast<int>(info.image_height), maxWidth, maxHeight);
     info.scale_num = JpegScaleEighths(wanted);
     info.scale_denom = 8;
     info.dct_method = JDCT_ISLOW;
@@ -237,16 +241,28 @@ SurfacePtr DecodeJpeg(const std::vector<BYTE>& bytes, int maxWidth, int maxHeigh
     return SurfacePtr(decoder->surface);
 }
 
-// A picture larger than twice the wanted size is brought down to exactly twice it.
+// With one extent, a picture larger than twice the wanted size is brought down to exactly twice it,
+// keeping its proportions. With both, a picture larger than the hint either way is brought to the hint
+// (no larger than itself in each direction): it is drawn stretched over that size, so nothing more is
+// kept than what is drawn.
 SurfacePtr ShrinkToHint(SurfacePtr surface, int maxWidth, int maxHeight)
 {
     int width = cairo_image_surface_get_width(surface.get());
     int height = cairo_image_surface_get_height(surface.get());
-    double wanted = NeededScale(width, height, maxWidth, maxHeight);
-    if (wanted <= 0 || wanted * 2 >= 1)
-        return surface;
-    int targetWidth = std::max(1, static_cast<int>(std::lround(width * wanted * 2)));
-    int targetHeight = std::max(1, static_cast<int>(std::lround(height * wanted * 2)));
+    int targetWidth = width;
+    int targetHeight = height;
+    if (maxWidth > 0 && maxHeight > 0) {
+        if (width <= maxWidth && height <= maxHeight)
+            return surface;
+        targetWidth = std::min(width, maxWidth);
+        targetHeight = std::min(height, maxHeight);
+    } else {
+        double wanted = NeededScale(width, height, maxWidth, maxHeight);
+        if (wanted <= 0 || wanted * 2 >= 1)
+            return surface;
+        targetWidth = std::max(1, static_cast<int>(std::lround(width * wanted * 2)));
+        targetHeight = std::max(1, static_cast<int>(std::lround(height * wanted * 2)));
+    }
     SurfacePtr target(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, targetWidth, targetHeight));
     if (cairo_surface_status(target.get()) != CAIRO_STATUS_SUCCESS)
         return surface;

@@ -9,8 +9,10 @@
 EngineImage* CreateEngineImage();
 // An image loaded from a path or URL, or nullptr when it cannot be read.
 EngineImage* LoadEngineImage(LPCWSTR pathOrUrl);
-// As LoadEngineImage, for a picture shown at most maxWidth by maxHeight (0: no limit that way): a
-// larger picture is decoded at most twice that size, keeping its proportions (JPEG scales while decoding).
+// As LoadEngineImage, for a picture shown at maxWidth by maxHeight (0: no limit that way; JPEG scales
+// while decoding). With one extent, a larger picture is kept at most twice that size with its
+// proportions; with both, a picture larger than the hint is kept at exactly the hint (a thumbnail is
+// drawn stretched over its place), never larger than itself either way.
 EngineImage* LoadEngineImageScaled(LPCWSTR pathOrUrl, int maxWidth, int maxHeight);
 // The size hint ImageLoad's flags carry for the same purpose: the width in the low word, the height in the high word.
 constexpr DWORD ImageSizeHint(int maxWidth, int maxHeight)

@@ -4,6 +4,7 @@
 #include "facet/XmlDocument.h"
 
 #include <optional>
+#include <string_view>
 
 namespace {
 
@@ -73,8 +74,40 @@ void ReadFace(pugi::xml_node config, WString& face)
         face = std::move(text);
 }
 
+// CAPTIONBUTTON Command="1041" Glyph="FullScreen" Tip="...": a command from 1 to 65535, a glyph the
+// engine draws, and a tip of at most 79 characters. An element missing one of them is left out.
+void ReadCaptionButtons(pugi::xml_node config, std::vector<SkinCaptionButton>& buttons)
+{
+    constexpr size_t kMostButtons = 4;
+    constexpr size_t kLongestTip = 79;
+    for (pugi::xml_node node : config.children("CAPTIONBUTTON")) {
+        if (buttons.size() == kMostButtons)
+            return;
+        pugi::xml_attribute command = node.attribute("Command");
+        if (!command || !*command.value())
+            continue;
+        DWORD number = ParseNumber(Utf8ToWide(command.value()));
+        if (number == 0 || number > 0xFFFF)
+            continue;
+        SkinCaptionButton button;
+        button.command = number;
+        std::string_view glyph = node.attribute("Glyph").value();
+        if (glyph == "FullScreen")
+            button.glyph = CaptionGlyph::FullScreen;
+        else if (glyph == "Resolution")
+            button.glyph = CaptionGlyph::Resolution;
+        else
+            continue;
+        button.tip = Utf8ToWide(node.attribute("Tip").value());
+        if (button.tip.size() > kLongestTip)
+            button.tip.resize(kLongestTip);
+        buttons.push_back(std::move(button));
+    }
+}
+
 void ApplyConfig(pugi::xml_node config, Skin& skin)
 {
+    ReadCaptionButtons(config, skin.captionButtons);
     ReadColor(config, "CAPTION", "TextColor", skin.captionText);
     ReadColor(config, "CAPTION", "Top", skin.captionTop);
     ReadColor(config, "CAPTION", "Bottom", skin.captionBottom);
@@ -87,6 +120,7 @@ void ApplyConfig(pugi::xml_node config, Skin& skin)
     ReadColor(config, "TOOLBAR", "HoverColor", skin.buttonHover);
     ReadFace(config, skin.fontFace);
     ReadInt(config, "FONT", "Size", 1, 72, skin.fontSize);
+    ReadInt(config, "CHECKBOX", "Size", 1, 72, skin.checkBoxFontSize);
 }
 
 HRESULT ReadSkin(WStringView facetXmlPath, Skin& skin)

@@ -5,6 +5,18 @@
 #include "platform/base/Strings.h"
 #include "platform/ui/WinUser.h"
 
+#include <vector>
+
+// A button the skin adds to the caption, between the links and the minimise button: a glyph drawn
+// in the caption's style that sends WM_COMMAND `command` to the window, with a tooltip.
+enum class CaptionGlyph { FullScreen, Resolution };
+
+struct SkinCaptionButton {
+    UINT command = 0;
+    CaptionGlyph glyph = CaptionGlyph::FullScreen;
+    WString tip;
+};
+
 struct Skin {
     WString folder;       // the skin folder, absolute
     WString facetXmlPath; // the "facet.xml" it was loaded from
@@ -22,6 +34,11 @@ struct Skin {
     WString fontFace = u"Microsoft YaHei";
     int fontSize = 9; // points
     int captionHeight = 30;
+    // Check boxes keep the dialog font's 8 points unless their markup sets a size: the row of texts at
+    // the window's bottom has no room for more.
+    int checkBoxFontSize = 8;
+    // Left to right as the skin lists them; none unless the skin has CAPTIONBUTTON elements.
+    std::vector<SkinCaptionButton> captionButtons;
 };
 
 // The skin in use; the defaults above until a skin is loaded.

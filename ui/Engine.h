@@ -29,7 +29,9 @@ class EngineImage {
 public:
     virtual ULONG AddRef() = 0;
     virtual ULONG Release() = 0;
-    // A file path or a "res://<module>/<type>/<number>" URL; PNG or JPEG.
+    // A file path or a "res://<module>/<type>/<number>" URL; PNG or JPEG. `flags` 0 keeps the picture
+    // as it is; else it is the size the picture is drawn at (width in the low word, height in the high
+    // word), and the engine keeps no more of a larger picture than that.
     virtual HRESULT ImageLoad(LPCWSTR pathOrUrl, DWORD flags) = 0;
     virtual int ImageWidth() = 0;
     virtual int ImageHeight() = 0;

@@ -1,7 +1,8 @@
 // The caption of a skinned window: a child across the top, the skin's caption height high, drawn over
 // the frame's caption band. It shows the icon, the title (its own text, else the window's), the caption
-// links, a minimise button when the window has WS_MINIMIZEBOX, and the close button; a press anywhere
-// else goes through to the window, whose own handling drags it.
+// links, the skin's caption buttons (each with its tooltip), a minimise button when the window has
+// WS_MINIMIZEBOX, and the close button; a press anywhere else goes through to the window, whose own
+// handling drags it.
 #pragma once
 
 #include "platform/ui/WinUser.h"

@@ -1,8 +1,7 @@
 #include "facet/widgets/CheckBox.h"
 
 #include "facet/Skin.h"
-#include "facet/widgets/WidgetPaint.h"
-#include "facet/widgets/WidgetRegistry.h"
+#include "facet/widgets/Widget.h"
 #include "platform/ui/Gdi.h"
 #include "platform/ui/Icon.h"
 #include "platform/ui/Input.h"
@@ -18,20 +17,6 @@ constexpr int kBoxSize = 13; // the drawn box when there is no picture
 constexpr int kTextGap = 4;
 constexpr DWORD kThreeState = 0x0005;     // BS_3STATE
 constexpr DWORD kAutoThreeState = 0x0006; // BS_AUTO3STATE
-
-struct CheckBoxState {
-    WNDPROC previous = nullptr;
-    LabelMarkup markup;
-    bool hovered = false;
-    ImageHandle image;
-    ImageCells cells {4, 1};
-};
-
-WidgetRegistry<CheckBoxState>& CheckBoxes()
-{
-    static WidgetRegistry<CheckBoxState> boxes;
-    return boxes;
-}
 
 bool IsChecked(HWND hwnd, WNDPROC previous)
 {
@@ -69,83 +54,76 @@ void DrawPlainBox(HDC dc, const RECT& box, COLORREF color, bool checked)
     cairo_restore(cr);
 }
 
-void Paint(HWND hwnd, const CheckBoxState& state)
-{
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd, &ps);
-    if (!dc)
-        return;
-    RECT client {};
-    GetClientRect(hwnd, &client);
-    int boxWidth = state.image.Surface() ? state.cells.CellWidth(state.image) : kBoxSize;
-    RECT text {boxWidth + kTextGap, 0, client.right, client.bottom};
-    constexpr UINT kFormat = DT_LEFT | DT_SINGLELINE | DT_VCENTER;
-    RECT textBounds = MarkupTextBounds(dc, state.markup, text, kFormat);
-    ClipToContent(hwnd, dc, {0, 0, std::max<LONG>(textBounds.right, boxWidth), client.bottom});
-    DrawParentBackdrop(hwnd, dc);
-    const Skin& skin = CurrentSkin();
-    TextColors colors = MarkupColors(state.markup, {skin.statusText, skin.statusText});
-    COLORREF color = state.hovered ? colors.hover : colors.normal;
-    bool checked = IsChecked(hwnd, state.previous);
-    if (state.image.Surface()) {
-        int cellHeight = state.cells.CellHeight(state.image);
-        bool disabled = !IsWindowEnabled(hwnd) && state.cells.down > 1;
-        int column = CellFor(state.cells.across, checked, state.hovered);
-        DrawImageCell(dc, state.image, state.cells, column, disabled ? 1 : 0, 0, (client.bottom - cellHeight) / 2);
-    } else {
-        LONG top = (client.bottom - kBoxSize) / 2;
-        DrawPlainBox(dc, {0, top, kBoxSize, top + kBoxSize}, color, checked);
+class CheckBox : public Widget {
+public:
+    void SetImage(ImageHandle image, ImageCells cells)
+    {
+        m_image = std::move(image);
+        m_cells = cells;
+        InvalidateUnder(Handle());
     }
-    DrawMarkupText(dc, text, state.markup, color, kFormat);
-    EndPaint(hwnd, &ps);
-}
+    bool HasImage() const { return m_image.Surface() != nullptr; }
 
-void SetHovered(HWND hwnd, CheckBoxState& state, bool hovered)
-{
-    if (state.hovered == hovered)
-        return;
-    state.hovered = hovered;
-    if (hovered)
-        TrackPointerLeave(hwnd);
-    InvalidateRect(hwnd, nullptr, TRUE);
-}
+    void TakeText() { m_markup = ParseLabelMarkup(WindowText(Handle())); }
 
-LRESULT CheckBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    auto state = CheckBoxes().Find(hwnd);
-    if (!state)
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    switch (message) {
-    case WM_SETTEXT: {
-        LRESULT result = CallWindowProcW(state->previous, hwnd, message, wParam, lParam);
-        state->markup = ParseLabelMarkup(WindowText(hwnd));
-        InvalidateUnder(hwnd);
+    // The text as drawn: in the skin's check-box size unless the markup sets one.
+    LabelMarkup DrawnText() const
+    {
+        LabelMarkup text = m_markup;
+        if (text.size == 0)
+            text.size = CurrentSkin().checkBoxFontSize;
+        return text;
+    }
+
+protected:
+    // The button's own procedure keeps the pressing, checking and BN_CLICKED.
+    PointerUse Use() const override { return PointerUse::HoverOnly; }
+    LPCWSTR CursorOver(int) const override { return m_markup.hand ? IDC_HAND : nullptr; }
+
+    void Paint(HDC dc) override
+    {
+        HWND hwnd = Handle();
+        RECT client {};
+        GetClientRect(hwnd, &client);
+        int boxWidth = m_image.Surface() ? m_cells.CellWidth(m_image) : kBoxSize;
+        RECT text {boxWidth + kTextGap, 0, client.right, client.bottom};
+        constexpr UINT kFormat = DT_LEFT | DT_SINGLELINE | DT_VCENTER;
+        LabelMarkup markup = DrawnText();
+        RECT textBounds = MarkupTextBounds(dc, markup, text, kFormat);
+        ClipToContent(hwnd, dc, {0, 0, std::max<LONG>(textBounds.right, boxWidth), client.bottom});
+        DrawParentBackdrop(hwnd, dc);
+        const Skin& skin = CurrentSkin();
+        TextColors colors = MarkupColors(m_markup, {skin.statusText, skin.statusText});
+        bool hovered = IsHovered();
+        COLORREF color = hovered ? colors.hover : colors.normal;
+        bool checked = IsChecked(hwnd, Previous());
+        if (m_image.Surface()) {
+            int cellHeight = m_cells.CellHeight(m_image);
+            bool disabled = !IsWindowEnabled(hwnd) && m_cells.down > 1;
+            int column = CellFor(m_cells.across, checked, hovered);
+            DrawImageCell(dc, m_image, m_cells, column, disabled ? 1 : 0, 0, (client.bottom - cellHeight) / 2);
+        } else {
+            LONG top = (client.bottom - kBoxSize) / 2;
+            DrawPlainBox(dc, {0, top, kBoxSize, top + kBoxSize}, color, checked);
+        }
+        DrawMarkupText(dc, text, markup, color, kFormat);
+    }
+
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        if (message != WM_SETTEXT)
+            return Default(message, wParam, lParam);
+        LRESULT result = Default(message, wParam, lParam);
+        TakeText();
+        InvalidateUnder(Handle());
         return result;
     }
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT:
-        Paint(hwnd, *state);
-        return 0;
-    case WM_SETCURSOR:
-        if (!state->markup.hand)
-            return CallWindowProcW(state->previous, hwnd, message, wParam, lParam);
-        SetCursor(LoadCursorW(nullptr, IDC_HAND));
-        return TRUE;
-    case WM_MOUSEMOVE:
-        // Under capture the button keeps getting moves from outside; those are not hovering.
-        SetHovered(hwnd, *state, PointInClient(hwnd, ClientPointOf(lParam)));
-        return CallWindowProcW(state->previous, hwnd, message, wParam, lParam);
-    case WM_MOUSELEAVE:
-        SetHovered(hwnd, *state, false);
-        return 0;
-    case WM_NCDESTROY:
-        CheckBoxes().Remove(hwnd);
-        return CallWindowProcW(state->previous, hwnd, message, wParam, lParam);
-    default:
-        return CallWindowProcW(state->previous, hwnd, message, wParam, lParam);
-    }
-}
+
+private:
+    LabelMarkup m_markup;
+    ImageHandle m_image;
+    ImageCells m_cells {4, 1};
+};
 
 } // namespace
 
@@ -161,12 +139,11 @@ bool SkinCheckBox(HWND hwnd)
 {
     if (!IsCheckBoxControl(hwnd))
         return false;
-    if (CheckBoxes().Find(hwnd))
+    if (FindWidget<CheckBox>(hwnd))
         return true;
-    auto state = std::make_shared<CheckBoxState>();
-    state->markup = ParseLabelMarkup(WindowText(hwnd));
-    CheckBoxes().Add(hwnd, state);
-    state->previous = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CheckBoxProc)));
+    auto box = std::make_shared<CheckBox>();
+    AttachWidget(hwnd, box);
+    box->TakeText();
     InvalidateUnder(hwnd);
     return true;
 }
@@ -175,24 +152,22 @@ HRESULT SetCheckBoxImage(HWND hwnd, LPCWSTR pathOrUrl, DWORD cells)
 {
     if (!SkinCheckBox(hwnd))
         return E_INVALIDARG;
-    auto state = CheckBoxes().Find(hwnd);
+    auto box = FindWidget<CheckBox>(hwnd);
     int across = std::max<int>(LOWORD(cells), 1);
     int down = std::max<int>(HIWORD(cells), 1);
-    state->cells = {across, down};
-    state->image = LoadWidgetImage(pathOrUrl);
-    InvalidateUnder(hwnd);
-    if (pathOrUrl && *pathOrUrl && !state->image.Surface())
+    box->SetImage(LoadWidgetImage(pathOrUrl), {across, down});
+    if (pathOrUrl && *pathOrUrl && !box->HasImage())
         return E_FAIL;
     return S_OK;
 }
 
 void UnskinCheckBox(HWND hwnd)
 {
-    if (UnsubclassWidget(CheckBoxes(), hwnd, CheckBoxProc) && IsWindow(hwnd))
+    if (DetachWidget<CheckBox>(hwnd) && IsWindow(hwnd))
         InvalidateUnder(hwnd);
 }
 
 std::vector<HWND> SkinnedCheckBoxes()
 {
-    return CheckBoxes().Windows();
+    return WidgetsOf<CheckBox>().Windows();
 }

@@ -1,8 +1,7 @@
 #include "facet/widgets/MessageBoxButton.h"
 
 #include "facet/widgets/MessageBoxLook.h"
-#include "facet/widgets/Pointer.h"
-#include "facet/widgets/WidgetRegistry.h"
+#include "facet/widgets/Widget.h"
 #include "platform/ui/Gdi.h"
 #include "platform/ui/Input.h"
 #include "platform/ui/MessageQueue.h"
@@ -11,96 +10,63 @@
 
 namespace {
 
-struct ButtonState {
-    PointerState pointer;
-    std::shared_ptr<const ImageHandle> picture;
-};
+class MessageBoxButton : public Widget {
+public:
+    explicit MessageBoxButton(const CREATESTRUCTW& create)
+    {
+        if (auto* picture = static_cast<std::shared_ptr<const ImageHandle>*>(create.lpCreateParams))
+            m_picture = *picture;
+    }
 
-WidgetRegistry<ButtonState>& Buttons()
-{
-    static WidgetRegistry<ButtonState> buttons;
-    return buttons;
-}
+protected:
+    void Paint(HDC dc) override
+    {
+        DrawParentBackdrop(Handle(), dc);
+        RECT client {};
+        GetClientRect(Handle(), &client);
+        DrawMessageBoxButton(dc, m_picture.get(), client, Look(), GetFocus() == Handle(), WindowText(Handle()));
+    }
 
-MessageBoxButtonLook LookOf(const PointerState& pointer)
-{
-    // A press dragged off the button shows it released, as a push button of the desktop does.
-    if (!pointer.hovered)
-        return MessageBoxButtonLook::Normal;
-    return pointer.pressed ? MessageBoxButtonLook::Pressed : MessageBoxButtonLook::Hover;
-}
-
-void Paint(HWND hwnd, const ButtonState& state)
-{
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd, &ps);
-    if (!dc)
-        return;
-    DrawParentBackdrop(hwnd, dc);
-    RECT client {};
-    GetClientRect(hwnd, &client);
-    DrawMessageBoxButton(dc, state.picture.get(), client, LookOf(state.pointer), GetFocus() == hwnd, WindowText(hwnd));
-    EndPaint(hwnd, &ps);
-}
-
-void OnPointer(HWND hwnd, ButtonState& state, UINT message, LPARAM lParam)
-{
     // A press takes the focus, as a push button of the desktop does.
-    if (message == WM_LBUTTONDOWN || message == WM_LBUTTONDBLCLK)
-        SetFocus(hwnd);
-    PointerEvent event = TrackPointer(hwnd, state.pointer, message, lParam);
-    if (event == PointerEvent::None)
-        return;
-    InvalidateRect(hwnd, nullptr, TRUE);
-    if (event != PointerEvent::Clicked)
-        return;
-    // The box may end and destroy the button while it handles the click; nothing is used after.
-    SendMessageW(GetParent(hwnd), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(hwnd), BN_CLICKED), reinterpret_cast<LPARAM>(hwnd));
-}
+    void OnPressed(int) override { SetFocus(Handle()); }
 
-LRESULT ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_NCCREATE) {
-        auto state = std::make_shared<ButtonState>();
-        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-        if (auto* picture = static_cast<std::shared_ptr<const ImageHandle>*>(create->lpCreateParams))
-            state->picture = *picture;
-        Buttons().Add(hwnd, std::move(state));
+    void OnClicked(int) override
+    {
+        HWND hwnd = Handle();
+        // The box may end and destroy the button while it handles the click; nothing is used after.
+        SendMessageW(GetParent(hwnd), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(hwnd), BN_CLICKED), reinterpret_cast<LPARAM>(hwnd));
     }
-    auto state = Buttons().Find(hwnd);
-    if (!state)
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    switch (message) {
-    case WM_MOUSEMOVE:
-    case WM_MOUSELEAVE:
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK:
-    case WM_LBUTTONUP:
-    case WM_CAPTURECHANGED:
-        OnPointer(hwnd, *state, message, lParam);
-        return 0;
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-    case WM_ENABLE:
-        InvalidateRect(hwnd, nullptr, TRUE);
-        return 0;
-    case WM_SETTEXT: {
-        LRESULT result = DefWindowProcW(hwnd, message, wParam, lParam);
-        InvalidateRect(hwnd, nullptr, TRUE);
-        return result;
+
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        switch (message) {
+        case WM_SETFOCUS:
+        case WM_KILLFOCUS:
+        case WM_ENABLE:
+            InvalidateRect(Handle(), nullptr, TRUE);
+            return 0;
+        case WM_SETTEXT: {
+            LRESULT result = Default(message, wParam, lParam);
+            InvalidateRect(Handle(), nullptr, TRUE);
+            return result;
+        }
+        default:
+            return Default(message, wParam, lParam);
+        }
     }
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT:
-        Paint(hwnd, *state);
-        return 0;
-    case WM_NCDESTROY:
-        Buttons().Remove(hwnd);
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    default:
-        return DefWindowProcW(hwnd, message, wParam, lParam);
+
+private:
+    MessageBoxButtonLook Look() const
+    {
+        // A press dragged off the button shows it released, as a push button of the desktop does.
+        if (IsPressedInside())
+            return MessageBoxButtonLook::Pressed;
+        bool pressedElsewhere = Pointer().pressed != kNoItem;
+        return IsHovered() && !pressedElsewhere ? MessageBoxButtonLook::Hover : MessageBoxButtonLook::Normal;
     }
-}
+
+    std::shared_ptr<const ImageHandle> m_picture;
+};
 
 } // namespace
 
@@ -109,7 +75,7 @@ void RegisterMessageBoxButtonClass()
     WNDCLASSEXW existing {};
     existing.cbSize = sizeof existing;
     if (!GetClassInfoExW(nullptr, kMessageBoxButtonClass, &existing))
-        RegisterWidgetClass(kMessageBoxButtonClass, ButtonProc, IDC_ARROW);
+        RegisterWidgetClass(kMessageBoxButtonClass, WidgetProc<MessageBoxButton>, IDC_ARROW);
 }
 
 HWND CreateMessageBoxButton(HWND box, int id, LPCWSTR text, const RECT& rect, std::shared_ptr<const ImageHandle> picture)
@@ -121,5 +87,5 @@ HWND CreateMessageBoxButton(HWND box, int id, LPCWSTR text, const RECT& rect, st
 
 bool IsMessageBoxButton(HWND hwnd)
 {
-    return Buttons().Find(hwnd) != nullptr;
+    return FindWidget<MessageBoxButton>(hwnd) != nullptr;
 }

@@ -1,9 +1,7 @@
 #include "facet/widgets/Toolbar.h"
 
 #include "facet/Skin.h"
-#include "facet/widgets/Pointer.h"
-#include "facet/widgets/WidgetPaint.h"
-#include "facet/widgets/WidgetRegistry.h"
+#include "facet/widgets/Widget.h"
 #include "platform/ui/Gdi.h"
 #include "platform/ui/Icon.h"
 #include "platform/ui/Input.h"
@@ -30,47 +28,7 @@ struct ToolbarButton {
     int width = 0;
 };
 
-struct ToolbarState {
-    std::vector<ToolbarButton> buttons;
-    ItemPointerState pointer;
-};
-
-WidgetRegistry<ToolbarState>& Toolbars()
-{
-    static WidgetRegistry<ToolbarState> toolbars;
-    return toolbars;
-}
-
 const ImageCells kStateCells {kToolbarPictureStates, 1};
-
-RECT ButtonRect(HWND hwnd, const ToolbarState& state, int index)
-{
-    if (index < 0 || index >= static_cast<int>(state.buttons.size()))
-        return {};
-    RECT client {};
-    GetClientRect(hwnd, &client);
-    LONG left = 0;
-    for (int i = 0; i < index; ++i)
-        left += state.buttons[static_cast<size_t>(i)].width;
-    return {left, 0, left + state.buttons[static_cast<size_t>(index)].width, client.bottom};
-}
-
-int ButtonAt(HWND hwnd, const ToolbarState& state, POINT point)
-{
-    for (int i = 0; i < static_cast<int>(state.buttons.size()); ++i) {
-        RECT r = ButtonRect(hwnd, state, i);
-        if (point.x >= r.left && point.x < r.right && point.y >= r.top && point.y < r.bottom)
-            return i;
-    }
-    return kNoItem;
-}
-
-ButtonLook LookOf(const ToolbarState& state, int index)
-{
-    if (state.pointer.pressed == index && state.pointer.pressInside)
-        return kPressed;
-    return state.pointer.hovered == index ? kHover : kNormal;
-}
 
 void PaintButton(HDC dc, const ToolbarButton& button, const RECT& r, ButtonLook look)
 {
@@ -88,117 +46,121 @@ void PaintButton(HDC dc, const ToolbarButton& button, const RECT& r, ButtonLook 
     DrawMarkupText(dc, text, button.text, color, DT_CENTER | DT_TOP | DT_SINGLELINE);
 }
 
-void Paint(HWND hwnd, const ToolbarState& state)
-{
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd, &ps);
-    if (!dc)
-        return;
-    RECT client {};
-    GetClientRect(hwnd, &client);
-    LONG used = 0;
-    for (const ToolbarButton& button : state.buttons)
-        used += button.width;
-    ClipToContent(hwnd, dc, {0, 0, used, client.bottom});
-    DrawParentBackdrop(hwnd, dc);
-    for (int i = 0; i < static_cast<int>(state.buttons.size()); ++i)
-        PaintButton(dc, state.buttons[static_cast<size_t>(i)], ButtonRect(hwnd, state, i), LookOf(state, i));
-    EndPaint(hwnd, &ps);
-}
+class Toolbar : public Widget {
+public:
+    explicit Toolbar(const CREATESTRUCTW&) { }
 
-void Redraw(HWND hwnd)
-{
-    InvalidateRect(hwnd, nullptr, TRUE);
-}
-
-void OnPointer(HWND hwnd, const std::shared_ptr<ToolbarState>& state, UINT message, LPARAM lParam)
-{
-    int item = ButtonAt(hwnd, *state, ClientPointOf(lParam));
-    int clicked = kNoItem;
-    PointerEvent event = TrackItemPointer(hwnd, state->pointer, message, item, &clicked);
-    if (event == PointerEvent::None)
-        return;
-    Redraw(hwnd);
-    if (event != PointerEvent::Clicked)
-        return;
-    UINT command = state->buttons[static_cast<size_t>(clicked)].command;
-    // The parent may rebuild or destroy the toolbar while it handles the command; nothing is used after.
-    SendMessageW(GetParent(hwnd), WM_COMMAND, MAKEWPARAM(static_cast<int>(command), BN_CLICKED), reinterpret_cast<LPARAM>(hwnd));
-}
-
-LRESULT ToolbarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_NCCREATE)
-        Toolbars().Add(hwnd, std::make_shared<ToolbarState>());
-    auto state = Toolbars().Find(hwnd);
-    if (!state)
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    switch (message) {
-    case WM_NCHITTEST:
-        // The space between and beside the buttons belongs to the window underneath (its drag band).
-        return ButtonAt(hwnd, *state, ClientPointOfScreen(hwnd, lParam)) == kNoItem ? HTTRANSPARENT : HTCLIENT;
-    case WM_SETCURSOR:
-        // Asked before the move that brings the pointer here is handled, so the button is found afresh.
-        if (ButtonAt(hwnd, *state, CursorInClient(hwnd)) == kNoItem)
-            return DefWindowProcW(hwnd, message, wParam, lParam);
-        SetCursor(LoadCursorW(nullptr, IDC_HAND));
-        return TRUE;
-    case WM_MOUSEMOVE:
-    case WM_MOUSELEAVE:
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK:
-    case WM_LBUTTONUP:
-    case WM_CAPTURECHANGED:
-        OnPointer(hwnd, state, message, lParam);
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT:
-        Paint(hwnd, *state);
-        return 0;
-    case WM_NCDESTROY:
-        Toolbars().Remove(hwnd);
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    default:
-        return DefWindowProcW(hwnd, message, wParam, lParam);
+    void Clear()
+    {
+        ResetPointer();
+        m_buttons.clear();
+        InvalidateUnder(Handle());
     }
-}
 
-int AutomaticWidth(HWND hwnd, const ToolbarButton& button)
-{
-    HDC dc = GetDC(hwnd);
-    SIZE text = MeasureMarkupText(dc, button.text);
-    ReleaseDC(hwnd, dc);
-    return std::max<int>(text.cx, kStateCells.CellWidth(button.image)) + kAutoWidthPadding;
-}
+    HRESULT Add(UINT command, LPCWSTR text, LPCWSTR imageUrl, int width)
+    {
+        ToolbarButton button;
+        button.command = command;
+        button.text.text = WString(ToView(text));
+        button.image = LoadWidgetImage(imageUrl);
+        button.width = width > 0 ? std::min(width, kWidestButton) : AutomaticWidth(button);
+        bool pictureMissing = imageUrl && *imageUrl && !button.image.Surface();
+        m_buttons.push_back(std::move(button));
+        InvalidateUnder(Handle());
+        return pictureMissing ? S_FALSE : S_OK;
+    }
+
+protected:
+    // The space between and beside the buttons belongs to the window underneath (its drag band).
+    bool PassesThroughBetweenItems() const override { return true; }
+    LPCWSTR CursorOver(int item) const override { return item == kNoItem ? nullptr : IDC_HAND; }
+
+    int ItemAt(POINT point) const override
+    {
+        for (int i = 0; i < static_cast<int>(m_buttons.size()); ++i) {
+            RECT r = ButtonRect(i);
+            if (point.x >= r.left && point.x < r.right && point.y >= r.top && point.y < r.bottom)
+                return i;
+        }
+        return kNoItem;
+    }
+
+    void Paint(HDC dc) override
+    {
+        RECT client {};
+        GetClientRect(Handle(), &client);
+        LONG used = 0;
+        for (const ToolbarButton& button : m_buttons)
+            used += button.width;
+        ClipToContent(Handle(), dc, {0, 0, used, client.bottom});
+        DrawParentBackdrop(Handle(), dc);
+        for (int i = 0; i < static_cast<int>(m_buttons.size()); ++i)
+            PaintButton(dc, m_buttons[static_cast<size_t>(i)], ButtonRect(i), LookOf(i));
+    }
+
+    void OnClicked(int item) override
+    {
+        UINT command = m_buttons[static_cast<size_t>(item)].command;
+        HWND hwnd = Handle();
+        // The parent may rebuild or destroy the toolbar while it handles the command; nothing is used after.
+        SendMessageW(GetParent(hwnd), WM_COMMAND, MAKEWPARAM(static_cast<int>(command), BN_CLICKED), reinterpret_cast<LPARAM>(hwnd));
+    }
+
+private:
+    RECT ButtonRect(int index) const
+    {
+        if (index < 0 || index >= static_cast<int>(m_buttons.size()))
+            return {};
+        RECT client {};
+        GetClientRect(Handle(), &client);
+        LONG left = 0;
+        for (int i = 0; i < index; ++i)
+            left += m_buttons[static_cast<size_t>(i)].width;
+        return {left, 0, left + m_buttons[static_cast<size_t>(index)].width, client.bottom};
+    }
+
+    ButtonLook LookOf(int index) const
+    {
+        if (IsPressedInside(index))
+            return kPressed;
+        return IsHovered(index) ? kHover : kNormal;
+    }
+
+    int AutomaticWidth(const ToolbarButton& button) const
+    {
+        HDC dc = GetDC(Handle());
+        SIZE text = MeasureMarkupText(dc, button.text);
+        ReleaseDC(Handle(), dc);
+        return std::max<int>(text.cx, kStateCells.CellWidth(button.image)) + kAutoWidthPadding;
+    }
+
+    std::vector<ToolbarButton> m_buttons;
+};
 
 } // namespace
 
 void RegisterToolbarClass()
 {
-    RegisterWidgetClass(kToolbarClass, ToolbarProc, IDC_ARROW);
+    RegisterWidgetClass(kToolbarClass, WidgetProc<Toolbar>, IDC_ARROW);
 }
 
 bool IsToolbar(HWND hwnd)
 {
-    return Toolbars().Find(hwnd) != nullptr;
+    return FindWidget<Toolbar>(hwnd) != nullptr;
 }
 
 HRESULT ClearToolbar(HWND hwnd)
 {
-    auto state = Toolbars().Find(hwnd);
-    if (!state)
+    auto toolbar = FindWidget<Toolbar>(hwnd);
+    if (!toolbar)
         return E_INVALIDARG;
-    ResetItemPointer(hwnd, state->pointer);
-    state->buttons.clear();
-    InvalidateUnder(hwnd);
+    toolbar->Clear();
     return S_OK;
 }
 
 HRESULT SetToolbarLayout(HWND hwnd, DWORD layout)
 {
-    auto state = Toolbars().Find(hwnd);
-    if (!state)
+    if (!IsToolbar(hwnd))
         return E_INVALIDARG;
     // Picture above text, left to right, is the one layout there is.
     return layout == kToolbarPictureAboveText ? S_OK : E_INVALIDARG;
@@ -206,16 +168,8 @@ HRESULT SetToolbarLayout(HWND hwnd, DWORD layout)
 
 HRESULT AddToolbarButton(HWND hwnd, UINT command, LPCWSTR text, LPCWSTR imageUrl, int width)
 {
-    auto state = Toolbars().Find(hwnd);
-    if (!state)
+    auto toolbar = FindWidget<Toolbar>(hwnd);
+    if (!toolbar)
         return E_INVALIDARG;
-    ToolbarButton button;
-    button.command = command;
-    button.text.text = WString(ToView(text));
-    button.image = LoadWidgetImage(imageUrl);
-    button.width = width > 0 ? std::min(width, kWidestButton) : AutomaticWidth(hwnd, button);
-    bool pictureMissing = imageUrl && *imageUrl && !button.image.Surface();
-    state->buttons.push_back(std::move(button));
-    InvalidateUnder(hwnd);
-    return pictureMissing ? S_FALSE : S_OK;
+    return toolbar->Add(command, text, imageUrl, width);
 }

@@ -270,26 +270,6 @@ bool IsUrl(WStringView text)
     return true;
 }
 
-// A file that exec can run: executable by us and an ELF image or a script with "#!".
-bool IsProgram(const std::string& path)
-{
-    if (access(path.c_str(), X_OK) != 0)
-        return false;
-    int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (file < 0)
-        return false;
-    char head[4] = {};
-    ssize_t length = read(file, head, sizeof head);
-    close(file);
-    return (length == 4
-               && std::memcmp(head,
-                      "\x7f"
-                      "ELF",
-                      4)
-                   == 0)
-        || (length >= 2 && std::memcmp(head, "#!", 2) == 0);
-}
-
 std::string Canonical(const std::string& path, const std::string& base)
 {
     char* canonical = g_canonicalize_filename(path.c_str(), base.empty() ? nullptr : base.c_str());
@@ -343,35 +323,7 @@ INT OpenWithDefault(const std::string& uri)
     return kShellSuccess;
 }
 
-INT RunProgram(const std::string& program, LPCWSTR parameters, const std::string& folder)
-{
-    std::vector<WString> argv { Utf8ToWide(program) };
-    for (auto& argument : SplitArguments(ToView(parameters)))
-        argv.push_back(std::move(argument));
-    if (const char* log = ShellOpenLog())
-        return AppendShellLog(log, "exec " + FileUri(folder) + " " + WideToUtf8(BuildCommandLine(argv)));
-
-    SpawnRequest request;
-    request.program = program;
-    for (const auto& argument : argv)
-        request.argv.push_back(WideToUtf8(argument));
-    request.directory = folder;
-    std::shared_ptr<ProcessObject> process;
-    switch (StartProcess(request, process)) {
-    case ERROR_SUCCESS:
-        return kShellSuccess;
-    case ERROR_FILE_NOT_FOUND:
-        return SE_ERR_FNF;
-    case ERROR_BAD_FORMAT:
-        return static_cast<INT>(ERROR_BAD_FORMAT);
-    case ERROR_NOT_ENOUGH_MEMORY:
-        return SE_ERR_OOM;
-    default:
-        return SE_ERR_ACCESSDENIED;
-    }
-}
-
-INT ShellOpen(WStringView target, LPCWSTR parameters, LPCWSTR directory)
+INT ShellOpen(WStringView target, LPCWSTR directory)
 {
     if (IsUrl(target))
         return OpenWithDefault(WideToUtf8(target));
@@ -385,8 +337,8 @@ INT ShellOpen(WStringView target, LPCWSTR parameters, LPCWSTR directory)
             return SE_ERR_FNF;
         return errno == ENOTDIR ? SE_ERR_PNF : SE_ERR_ACCESSDENIED;
     }
-    if (S_ISREG(info.st_mode) && IsProgram(path))
-        return RunProgram(path, parameters, folder);
+    // A document with the exec bit and a program's head (every file on a FAT documents folder has the
+    // bit) is still a document: it goes to the default application and is never run.
     return OpenWithDefault(FileUri(path));
 }
 
@@ -485,7 +437,7 @@ BOOL TerminateProcess(HANDLE process, UINT exitCode)
 
 DWORD GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
 
-HINSTANCE ShellExecuteW(HWND, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory, INT)
+HINSTANCE ShellExecuteW(HWND, LPCWSTR verb, LPCWSTR file, LPCWSTR, LPCWSTR directory, INT)
 {
     if (verb && *verb && lstrcmpiW(verb, u"open") != 0 && lstrcmpiW(verb, u"explore") != 0)
         return ShellResult(SE_ERR_NOASSOC);
@@ -494,5 +446,5 @@ HINSTANCE ShellExecuteW(HWND, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LP
         target = target.substr(1, target.size() - 2);
     if (target.empty())
         return ShellResult(SE_ERR_FNF);
-    return ShellResult(ShellOpen(target, parameters, directory));
+    return ShellResult(ShellOpen(target, directory));
 }

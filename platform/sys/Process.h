@@ -70,15 +70,13 @@ inline constexpr INT SE_ERR_NOASSOC = 31;
 
 // Opens `file` with the verb "open" (nullptr, "open" and "explore" mean the same; other verbs
 // give SE_ERR_NOASSOC). One pair of double quotes around `file` is removed. An URL
-// ("scheme://...") and any file that is not a program (documents, folders) open in the user's
-// default application (through GIO, else xdg-open); a program (an executable ELF file or script)
-// is started with `parameters` split as arguments, in `directory` when given, else in the
-// current folder, which also anchors a relative `file`. Returns a value above 32 on success,
-// else SE_ERR_FNF, SE_ERR_PNF, SE_ERR_ACCESSDENIED, SE_ERR_NOASSOC or ERROR_BAD_FORMAT.
+// ("scheme://...") and every file or folder open in the user's default application (through GIO,
+// else xdg-open); nothing is ever executed, whatever its mode bits and head, so `parameters` are not
+// used: programs are started by CreateProcessW. `directory`, when given, anchors a relative `file`
+// (else the current folder does). Returns a value above 32 on success, else SE_ERR_FNF, SE_ERR_PNF,
+// SE_ERR_ACCESSDENIED or SE_ERR_NOASSOC.
 //
 // When the environment variable LUMO_SHELL_OPEN_LOG names a file, nothing is launched: each
-// request is appended to that file as one UTF-8 line instead, either
-//   "open <URI>"  (a file's URI is file:// with percent-escapes), or
-//   "exec <folder URI> <command line>"  (the command line quoted as BuildCommandLine does,
-//                                         argv[0] being the program's absolute path).
+// request is appended to that file as one UTF-8 line instead, "open <URI>" (a file's URI is
+// file:// with percent-escapes).
 HINSTANCE ShellExecuteW(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory, INT showCmd);

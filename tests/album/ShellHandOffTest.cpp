@@ -136,6 +136,8 @@ protected:
         return path;
     }
 
+    std::string InstallCopy(const std::string& folder, bool withShell);
+
     static void MakeFileContents(const std::string& path, const std::string& text)
     {
         FILE* file = std::fopen(path.c_str(), "wb");
@@ -155,23 +157,33 @@ TEST_F(ShellHandOffTest, APathWithSpacesReachesTheShellIntactForOpenAndShowInFol
 {
     std::string photo = MakeFile("photo one.jpg");
     OpenAlbumFile(nullptr, Utf8ToWide(photo).c_str());
-    ShowAlbumFileInFolder(nullptr, Utf8ToWide(photo).c_str());
-
     std::vector<std::string> lines = Lines(Log());
-    ASSERT_EQ(lines.size(), 2u) << Log();
+    ASSERT_EQ(lines.size(), 1u) << Log();
     EXPECT_EQ(lines[0], "open " + FileUri(photo));
 
-    // The file manager is a program of the Windows folder, so the shell runs it with the
-    // switch and the path as one argument, exactly as quoted.
-    WCHAR windows[MAX_PATH] = {};
-    ASSERT_GT(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
-    std::string fileManager = WideToUtf8(windows) + "/explorer.exe";
-    ASSERT_EQ(lines[1].rfind("exec file://", 0), 0u) << lines[1];
-    std::string commandLine = lines[1].substr(lines[1].find(' ', 5) + 1);
-    std::vector<WString> argv = SplitCommandLine(Utf8ToWide(commandLine));
-    ASSERT_EQ(argv.size(), 2u) << commandLine;
-    EXPECT_EQ(WideToUtf8(argv[0]), fileManager);
-    EXPECT_EQ(WideToUtf8(argv[1]), "/select," + photo);
+    // The file manager is started as a process of its own and says what it was asked.
+    ShowAlbumFileInFolder(nullptr, Utf8ToWide(photo).c_str());
+    lines = WaitForLines(2);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "show " + FileUri(photo));
+}
+
+TEST_F(ShellHandOffTest, AnAlbumFileThatIsAProgramIsOpenedNeverRun)
+{
+    // A "photo" replaced by a script, or by a copy of a real program, with the exec bit set as on a
+    // FAT documents folder.
+    std::string marker = m_temp.Native("ran");
+    std::string script = MakeFile("202405101234567.jpg");
+    MakeFileContents(script, "#!/bin/sh\ntouch '" + marker + "'\n");
+    std::string binary = MakeFile("20240510123456.wmv");
+    std::filesystem::copy_file("/bin/true", binary, std::filesystem::copy_options::overwrite_existing);
+    for (const std::string& file : {script, binary})
+        std::filesystem::permissions(file, std::filesystem::perms::owner_all);
+
+    OpenAlbumFile(nullptr, Utf8ToWide(script).c_str());
+    OpenAlbumFile(nullptr, Utf8ToWide(binary).c_str());
+    EXPECT_EQ(Lines(Log()), (std::vector<std::string> {"open " + FileUri(script), "open " + FileUri(binary)}));
+    EXPECT_FALSE(std::filesystem::exists(marker));
 }
 
 TEST_F(ShellHandOffTest, OpenFolderSelectStartsTheFileManagerWhichShowsOrOpensTheTarget)
@@ -395,21 +407,89 @@ TEST_F(ShellDesktopTest, WithoutTheFileManagerServiceTheParentFolderOpensWithThe
     EXPECT_EQ(ReadFileContents(opened).value_or("<nothing opened>"), FileUri(photo.substr(0, photo.rfind('/'))) + "\n");
 }
 
-// Runs a copy of this program that has no system folder beside it; the copy runs the test below.
-TEST_F(ShellHandOffTest, WithoutASystemFolderOpenFolderSelectStartsNothing)
+TEST_F(ShellDesktopTest, AScriptInTheAlbumGoesToTheDefaultApplicationAndDoesNotRun)
 {
+    std::string empty = m_temp.Native("empty");
     std::string bin = m_temp.Native("bin");
+    std::filesystem::create_directories(empty);
+    std::filesystem::create_directories(bin);
+    std::string opened = m_temp.Native("opened.txt");
+    MakeFileContents(bin + "/xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + opened + "'\n");
+    std::filesystem::permissions(bin + "/xdg-open", std::filesystem::perms::owner_all);
+    ScopedEnv path {"PATH", bin + ":/usr/bin:/bin"};
+    ScopedEnv dataHome {"XDG_DATA_HOME", empty};
+    ScopedEnv dataDirs {"XDG_DATA_DIRS", empty};
+    ScopedEnv configHome {"XDG_CONFIG_HOME", empty};
+    ScopedEnv configDirs {"XDG_CONFIG_DIRS", empty};
+    std::string marker = m_temp.Native("ran");
+    std::string script = MakeFile("202405101234567.jpg");
+    MakeFileContents(script, "#!/bin/sh\ntouch '" + marker + "'\n");
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+
+    OpenAlbumFile(nullptr, Utf8ToWide(script).c_str());
+
+    auto deadline = std::chrono::steady_clock::now() + kLineWatchdog;
+    while (!ReadFileContents(opened) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(ReadFileContents(opened).value_or("<nothing opened>"), FileUri(script) + "\n");
+    // A script started by mistake would have left its mark within moments.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(std::filesystem::exists(marker));
+}
+
+// Runs a copy of this program installed in `folder` (under the temporary folder) with the file manager
+// beside it as the build lays it out, and gives the copy's path.
+std::string ShellHandOffTest::InstallCopy(const std::string& folder, bool withShell)
+{
+    std::string bin = m_temp.Native(folder);
     std::filesystem::create_directories(bin);
     WCHAR self[MAX_PATH] = {};
-    ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    if (GetModuleFileNameW(nullptr, self, MAX_PATH) == 0) {
+        ADD_FAILURE() << "no module file name";
+        return {};
+    }
     std::string copy = bin + "/album-tests";
     std::error_code error;
     std::filesystem::create_hard_link(WideToUtf8(self), copy, error);
     if (error) {
         // Another file system: a copy does as well.
-        ASSERT_TRUE(std::filesystem::copy_file(WideToUtf8(self), copy));
+        std::filesystem::copy_file(WideToUtf8(self), copy);
     }
-    ASSERT_FALSE(IsFolder(bin + "/shell/system"));
+    if (withShell) {
+        std::filesystem::create_directories(bin + "/shell/system");
+        std::filesystem::create_symlink(LUMO_SHELL_EXPLORER, bin + "/shell/explorer.exe");
+    }
+    return copy;
+}
+
+TEST_F(ShellHandOffTest, TheAlbumCommandWorksFromAProgramFolderWithASpace)
+{
+    std::string copy = InstallCopy("Program Files/Lumo Camera", true);
+    ASSERT_FALSE(copy.empty());
+    std::string target = m_temp.Native("My Pictures/Tern摄像头/照片");
+    std::filesystem::create_directories(target);
+
+    ScopedEnv child {kChildVariable, target};
+    EXPECT_EQ(RunAndWait("\"" + copy + "\" --gtest_filter=ShellHandOffChild.OpenFolderSelectFromInstalledCopy"), 0u);
+    std::vector<std::string> lines = WaitForLines(1);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], "show " + FileUri(target));
+}
+
+TEST(ShellHandOffChild, OpenFolderSelectFromInstalledCopy)
+{
+    const char* target = std::getenv(kChildVariable);
+    if (!target)
+        GTEST_SKIP() << "runs in the copy started by TheAlbumCommandWorksFromAProgramFolderWithASpace";
+    OpenFolderSelect(Utf8ToWide(target).c_str(), TRUE);
+}
+
+// Runs a copy of this program that has no system folder beside it; the copy runs the test below.
+TEST_F(ShellHandOffTest, WithoutASystemFolderOpenFolderSelectStartsNothing)
+{
+    std::string copy = InstallCopy("bin", false);
+    ASSERT_FALSE(copy.empty());
+    ASSERT_FALSE(IsFolder(m_temp.Native("bin/shell/system")));
 
     // A file manager found by its bare name catches a caller that goes on with an empty folder.
     std::string path = m_temp.Native("path");

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -202,9 +203,11 @@ TEST_F(MainDlgAlbumTest, TheRightButtonMenuShowsTheFolderOrDeletes)
     ASSERT_GE(items.size(), 2u);
     EXPECT_EQ(items[0].id, kDeleteCommand);
     EXPECT_EQ(items[1].id, kOpenFolderCommand);
+    // The file manager is a process of its own: its line comes when it has run.
+    ASSERT_TRUE(PumpFilteredUntil([&] { return !ShellLog().empty(); }, 8000)) << "watchdog: the file manager said nothing";
     std::vector<std::string> log = ShellLog();
     ASSERT_EQ(log.size(), 1u);
-    EXPECT_NE(log[0].find("/select,"), std::string::npos) << log[0];
+    EXPECT_EQ(log[0].rfind("show file://", 0), 0u) << log[0];
     EXPECT_NE(log[0].find(std::filesystem::path(photo).filename().string()), std::string::npos) << log[0];
 
     // Dismissing the menu does nothing; its delete asks as the "×" does.
@@ -251,6 +254,69 @@ TEST_F(MainDlgAlbumTest, ASlidingEntryStartsAgainAndEntriesOfOneTickShareTheirId
     EXPECT_EQ(WideToUtf8(Entry(2).GetPath()), older);
     PumpFiltered();
     EXPECT_TRUE(Strip().IsWindowVisible()) << "the strip stays while it has entries";
+}
+
+TEST_F(MainDlgAlbumTest, EntriesAreDeletedAfterTheTickCountPassesTwoToTheThirtyFirst)
+{
+    // 24.8 days of uptime: the tick count, and so the entries' identifiers, have the top bit set.
+    TestClock::Advance(0x80000000u - GetTickCount() + 5000);
+    ASSERT_GE(GetTickCount(), 0x80000000u);
+    int heightBefore = WindowHeight();
+    TakePhoto();
+    ASSERT_FALSE(HasFatalFailure());
+    TakePhoto();
+    ASSERT_FALSE(HasFatalFailure());
+    SlideIn();
+    EXPECT_GE(Entry(0).GetId(), 0x80000000u);
+    std::string newer = WideToUtf8(Entry(0).GetPath());
+    std::string older = WideToUtf8(Entry(1).GetPath());
+
+    ModalScript::AnswerMessageBox(IDYES);
+    Presenter().Click(Entry(0), {kEntryWidth - 8, 18});
+    ASSERT_TRUE(PumpFilteredUntil([&] { return Strip().GetItemCount() == 1; }, 3000)) << "the entry stayed";
+    EXPECT_FALSE(std::filesystem::exists(newer));
+    EXPECT_EQ(WideToUtf8(Entry(0).GetPath()), older);
+
+    ModalScript::AnswerMessageBox(IDYES);
+    Presenter().Click(Entry(0), {kEntryWidth - 8, 18});
+    ASSERT_TRUE(PumpFilteredUntil([&] { return Strip().GetItemCount() == 0; }, 3000)) << "the entry stayed";
+    PumpFiltered();
+    EXPECT_FALSE(Strip().IsWindowVisible());
+    EXPECT_EQ(WindowHeight(), heightBefore);
+}
+
+TEST_F(MainDlgAlbumTest, EntriesKeepPicturesOfTheirDrawnSizeAndStillDrawRightAfterHundreds)
+{
+    TakePhoto();
+    ASSERT_FALSE(HasFatalFailure());
+    SlideIn();
+    // The camera's 640 x 480 frame is kept at the size the entry draws it, not whole.
+    EXPECT_EQ(Entry(0).GetPictureSize().cx, kEntryWidth - 10);
+    EXPECT_EQ(Entry(0).GetPictureSize().cy, kEntryHeight - 20);
+    auto look = [&](HWND entry) {
+        std::vector<long> pixels;
+        for (LONG y = 0; y < kEntryHeight; y += 3) {
+            for (LONG x = 0; x < kEntryWidth; x += 3)
+                pixels.push_back(PixelOf(entry, {x, y}));
+        }
+        return pixels;
+    };
+    std::vector<long> alone = look(Entry(0));
+    ASSERT_GT(CountNear(Entry(0), kRed), 2) << "the photo's red marker is not drawn";
+
+    // Hundreds more of the same photo: the newest still looks exactly as the first one did.
+    std::string photo = WideToUtf8(Entry(0).GetPath());
+    for (int i = 0; i < 400; ++i) {
+        TestClock::Advance(1);
+        Strip().AddItem(Utf8ToWide(photo).c_str(), false);
+    }
+    ASSERT_EQ(Strip().GetItemCount(), 401);
+    SlideIn();
+    PumpFiltered();
+    EXPECT_EQ(look(Entry(0)), alone);
+    EXPECT_GT(CountNear(Entry(0), kRed), 2);
+    EXPECT_EQ(look(Entry(1)), look(Entry(2))) << "the entries beside the newest differ";
+    EXPECT_EQ(Entry(400).GetPictureSize().cx, kEntryWidth - 10);
 }
 
 TEST_F(MainDlgAlbumTest, TheAlbumCommandShowsThePhotoFolderSelectedBeforeAnyPhoto)

@@ -125,6 +125,14 @@ protected:
         return said;
     }
 
+    // The camera's four corner markers at the corners of a `width` x `height` area of the preview host:
+    // the whole frame fills exactly that area.
+    bool CornersAt(HWND view, int width, int height)
+    {
+        return IsNear(PixelOf(view, {4, 4}), kRed) && IsNear(PixelOf(view, {width - 5, 4}), kGreen)
+            && IsNear(PixelOf(view, {4, height - 5}), kWhite) && IsNear(PixelOf(view, {width - 5, height - 5}), kBlue);
+    }
+
     static WString CountdownText(int seconds)
     {
         return u" [.]color=rgb(255,255,255)[/.] " + Utf8ToWide(std::to_string(seconds)) + u" 秒后自动拍照 ...";
@@ -487,4 +495,73 @@ TEST_F(MainDlgCaptureTest, ACameraWhoseStreamEndsWithoutAnErrorIsLost)
     EXPECT_FALSE(m_dialog.GetCaptureEngine().IsUsable());
     PhotoCommand();
     EXPECT_FALSE(std::filesystem::exists(PhotoFolder())) << "no photo of the frozen frame";
+}
+
+TEST_F(MainDlgCaptureTest, TheHdLinkShowsTheWholePictureInTheNewSizeAndBack)
+{
+    OpenWithLivePicture("video:Cam|caps=YUY2 640x480@30,YUY2 1280x720@30");
+    ASSERT_FALSE(HasFatalFailure());
+    HWND view = m_dialog.GetViewWnd();
+    ASSERT_TRUE(PumpFilteredUntil([&] { return CornersAt(view, 640, 480); }, 5000));
+
+    SendMessageW(m_dialog, WM_COMMAND, MAKEWPARAM(1040, BN_CLICKED), 0);
+    RECT window {};
+    GetWindowRect(m_dialog, &window);
+    EXPECT_EQ(window.right - window.left, 1282);
+    EXPECT_TRUE(PumpFilteredUntil([&] { return CornersAt(view, 1280, 720); }, 8000))
+        << "the HD picture does not fill its area: bottom right " << std::hex << PixelOf(view, {1275, 715});
+
+    SendMessageW(m_dialog, WM_COMMAND, MAKEWPARAM(1040, BN_CLICKED), 0);
+    GetWindowRect(m_dialog, &window);
+    EXPECT_EQ(window.right - window.left, 642);
+    EXPECT_EQ(window.bottom - window.top, 618);
+    RECT picture {};
+    GetClientRect(view, &picture);
+    EXPECT_EQ(picture.right, 640);
+    EXPECT_EQ(picture.bottom, 480);
+    EXPECT_TRUE(PumpFilteredUntil([&] { return CornersAt(view, 640, 480); }, 8000))
+        << "the default picture is cropped: bottom right " << std::hex << PixelOf(view, {635, 475});
+    EXPECT_TRUE(MessageTexts().empty()) << Said();
+}
+
+TEST_F(MainDlgCaptureTest, TheDelayCheckBoxTextEndsInItsOwnPlaceWithAGapBeforeTheHdLink)
+{
+    OpenWithLivePicture("video:Cam|caps=YUY2 640x480@30,YUY2 1280x720@30");
+    ASSERT_FALSE(HasFatalFailure());
+    HWND checkBox = m_dialog.GetDlgItem(1044);
+    HWND link = m_dialog.GetDlgItem(1040);
+    ASSERT_TRUE(::IsWindowVisible(checkBox));
+    ASSERT_TRUE(::IsWindowVisible(link));
+    PumpFiltered();
+    RECT client {};
+    GetClientRect(m_dialog, &client);
+    // The columns of the bottom band where the white texts of the check box and the link are drawn,
+    // from the check box's left edge to the window's right edge.
+    int left = client.right - 140;
+    std::vector<bool> inked;
+    for (int x = left; x < client.right; ++x) {
+        bool ink = false;
+        for (int y = client.bottom - 24; y < client.bottom - 4 && !ink; ++y)
+            ink = IsNear(PixelOf(m_dialog, {x, y}), kWhite, 40);
+        inked.push_back(ink);
+    }
+    auto at = [&](int x) { return static_cast<bool>(inked[static_cast<size_t>(x - left)]); };
+    // The link's text starts at its left edge; the check box's last ink comes before it.
+    int linkStart = client.right - 50;
+    int linkFirst = linkStart;
+    while (linkFirst < client.right && !at(linkFirst))
+        ++linkFirst;
+    ASSERT_LT(linkFirst, client.right) << "the HD link shows no text";
+    int boxLast = linkFirst - 1;
+    while (boxLast >= left && at(boxLast))
+        --boxLast; // a text that runs into the link's is one inked run
+    int gap = 0;
+    while (boxLast >= left && !at(boxLast)) {
+        --boxLast;
+        ++gap;
+    }
+    ASSERT_GE(boxLast, left) << "the check box shows no text";
+    EXPECT_LT(boxLast, client.right - 40) << "the check box's text leaves its 100 pixels";
+    EXPECT_LT(boxLast, linkStart) << "the check box's text runs under the HD link";
+    EXPECT_GE(gap, 6) << "no visible gap between \"延时3秒拍照\" and \"高清\"";
 }

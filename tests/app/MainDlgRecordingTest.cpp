@@ -355,6 +355,40 @@ TEST_F(MainDlgRecordingTest, AMissingEncoderTellsTheUserAndReturnsToIdle)
     AdvanceClock(2000);
     EXPECT_EQ(ControlText(1021), u"") << "the clock never ran";
     EXPECT_TRUE(Videos().empty());
+    // No entry for the video that was never written, and no strip for it.
+    PumpFiltered();
+    EXPECT_EQ(m_dialog.GetStrip().GetItemCount(), 0);
+    EXPECT_FALSE(m_dialog.GetStrip().IsWindowVisible());
+    RECT window {};
+    GetWindowRect(m_dialog, &window);
+    EXPECT_EQ(window.bottom - window.top, 618);
+    // The record command starts again (and fails again) rather than stopping something.
+    Command(10001);
+    ASSERT_TRUE(PumpFilteredUntil([&] { return MessageTexts().size() == 2 && !m_dialog.IsRecording(); }, 10000));
+    EXPECT_EQ(m_dialog.GetStrip().GetItemCount(), 0);
+}
+
+TEST_F(MainDlgRecordingTest, AStartThatFailsLeavesTheWindowIdleWithItsPictureAndNoEntry)
+{
+    // The videos folder cannot be made: a file stands where it belongs (a read-only folder does as
+    // much for a user who is not root).
+    WriteFile(VideoFolder().string(), "not a folder");
+    OpenWithCamera("video:Cam|caps=YUY2 640x480@30;audio:Mic");
+    ModalWatchdog watchdog;
+    Command(10001);
+    ASSERT_TRUE(PumpFilteredUntil([&] { return !MessageTexts().empty(); }, 10000)) << "the failure was not told";
+    PumpFiltered();
+    EXPECT_FALSE(m_dialog.IsRecording());
+    EXPECT_EQ(Title(), kIdleTitle);
+    EXPECT_FALSE(m_dialog.GetCaptureEngine().IsCapturing());
+    AdvanceClock(2000);
+    EXPECT_EQ(ControlText(1021), u"") << "no clock runs over nothing";
+    // The preview is back.
+    HWND view = m_dialog.GetViewWnd();
+    EXPECT_TRUE(PumpFilteredUntil([&] { return IsNear(PixelOf(view, {4, 4}), RGB(255, 0, 0)); }, 8000));
+    EXPECT_TRUE(m_dialog.GetCaptureEngine().IsUsable());
+    EXPECT_EQ(m_dialog.GetStrip().GetItemCount(), 0);
+    EXPECT_FALSE(m_dialog.GetStrip().IsWindowVisible());
 }
 
 } // namespace

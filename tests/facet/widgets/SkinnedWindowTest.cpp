@@ -3,6 +3,11 @@
 #include "platform/ui/Icon.h"
 #include "platform/ui/Paint.h"
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
 namespace {
 
 constexpr COLORREF kTopLeft = RGB(255, 0, 0);
@@ -337,6 +342,131 @@ TEST_F(SkinnedWindowTest, TerminateGivesTheWindowBack)
     // The engine skins again after a new start.
     ASSERT_EQ(m_engine->AttachWindow(m_window), S_OK);
     EXPECT_NE(Caption(), nullptr);
+}
+
+// A skin whose facet.xml holds `buttons` (CAPTIONBUTTON elements) and the default colours otherwise.
+class SkinButtonsTest : public SkinnedWindowTest {
+protected:
+    static constexpr int kFullScreen = 1041;
+    static constexpr int kResolution = 10003;
+
+    void TearDown() override
+    {
+        // Back to no skin at all, as the other widget tests expect.
+        m_engine->LoadSkin(nullptr, u"", u"");
+        SkinnedWindowTest::TearDown();
+    }
+
+    void LoadButtons(const std::string& buttons)
+    {
+        WString path = m_pictures.Missing("skin/facet.xml");
+        std::filesystem::create_directories(std::filesystem::path(WideToUtf8(path)).parent_path());
+        std::ofstream(WideToUtf8(path)) << "<?xml version='1.0' encoding='utf-8'?><Facet.Config>" << buttons
+                                        << "</Facet.Config>";
+        ASSERT_EQ(m_engine->LoadSkin(nullptr, path.c_str(), m_pictures.Missing("skin").c_str()), S_OK);
+    }
+
+    // The n-th button left of minimise (0 is the nearest), in a 400-pixel caption with a minimise box.
+    static RECT ButtonLeftOfMinimise(int n)
+    {
+        LONG right = 400 - 2 * kButtonWidth - n * kButtonWidth;
+        return {right - kButtonWidth, 0, right, kCaptionHeight};
+    }
+    static POINT Centre(const RECT& r) { return {(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
+
+    // The caption's tooltip once it is shown, nullptr when none shows within a second and a half.
+    HWND WaitForTip()
+    {
+        for (int i = 0; i < 30; ++i) {
+            Settle();
+            HWND found = nullptr;
+            EnumWindows(
+                [](HWND hwnd, LPARAM lParam) -> BOOL {
+                    WCHAR name[64] = {};
+                    GetClassNameW(hwnd, name, 64);
+                    if (WString(name) != u"tooltips_class32" || !IsWindowVisible(hwnd))
+                        return TRUE;
+                    *reinterpret_cast<HWND*>(lParam) = hwnd;
+                    return FALSE;
+                },
+                reinterpret_cast<LPARAM>(&found));
+            if (found)
+                return found;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return nullptr;
+    }
+};
+
+TEST_F(SkinButtonsTest, TheSkinsCaptionButtonsDrawTheirGlyphsSendTheirCommandsAndShowTheirTips)
+{
+    LoadButtons("<CAPTIONBUTTON Command='10003' Glyph='Resolution' Tip='选择分辨率'/>"
+                "<CAPTIONBUTTON Command='1041' Glyph='FullScreen' Tip='全屏'/>");
+    Skin(400, 200);
+    AddMinimiseBox();
+    HWND caption = Caption();
+    // Left to right as the skin lists them, right before minimise, drawn in the caption text's white.
+    RECT resolution = ButtonLeftOfMinimise(1);
+    RECT fullScreen = ButtonLeftOfMinimise(0);
+    EXPECT_GT(CountNear(caption, kWhite, 60, &resolution), 12);
+    EXPECT_GT(CountNear(caption, kWhite, 60, &fullScreen), 12);
+    RECT beyond = ButtonLeftOfMinimise(2);
+    EXPECT_EQ(CountNear(caption, kWhite, 60, &beyond), 0);
+
+    // Hover lights the button up, as it does minimise and close.
+    POINT corner {fullScreen.left + 3, 3};
+    long before = Pixel(caption, corner.x, corner.y);
+    Presenter().MovePointer(caption, Centre(fullScreen));
+    Settle();
+    EXPECT_NE(Pixel(caption, corner.x, corner.y), before);
+    HWND tip = WaitForTip();
+    ASSERT_NE(tip, nullptr) << "no tip for the full-screen button";
+    EXPECT_EQ(GetWindow(tip, GW_OWNER), m_window);
+    RECT tipRect {};
+    GetWindowRect(tip, &tipRect);
+    RECT window {};
+    GetWindowRect(m_window, &window);
+    EXPECT_GE(tipRect.top, window.top + kCaptionHeight / 2) << "the tip shows under the pointer";
+    EXPECT_GT(CountNear(tip, RGB(0, 0, 0), 60), 10) << "the tip has no text";
+
+    Presenter().Click(caption, Centre(fullScreen));
+    Settle();
+    EXPECT_FALSE(IsWindowVisible(tip)) << "a press hides the tip";
+    Presenter().Click(caption, Centre(resolution));
+    Settle();
+    EXPECT_EQ(Commands(), (std::vector<UINT> {kFullScreen, kResolution}));
+    EXPECT_EQ(Messages(m_window, WM_LBUTTONDOWN).size(), 0u) << "a press on a button is the caption's";
+}
+
+TEST_F(SkinButtonsTest, ASkinWithoutButtonsOrWithUnusableOnesKeepsTheCaptionAsItWas)
+{
+    // An unknown glyph, a missing command and a command out of range are left out.
+    LoadButtons("<CAPTIONBUTTON Command='1041' Glyph='Sparkles'/><CAPTIONBUTTON Glyph='FullScreen'/>"
+                "<CAPTIONBUTTON Command='70000' Glyph='Resolution'/><CAPTIONBUTTON Command='10003' Glyph='Resolution'/>");
+    Skin(400, 200);
+    AddMinimiseBox();
+    Presenter().Click(Caption(), Centre(ButtonLeftOfMinimise(0)));
+    Settle();
+    Presenter().Click(Caption(), Centre(ButtonLeftOfMinimise(1)));
+    Settle();
+    EXPECT_EQ(Commands(), (std::vector<UINT> {kResolution}));
+    // The second place is free caption: the press goes through to the window, which drags itself.
+    EXPECT_EQ(Messages(m_window, WM_LBUTTONDOWN).size(), 1u);
+
+    // Without any, the place left of minimise is free caption too, and no tip is made.
+    DestroyWindow(m_window);
+    RecordingClass::Log().clear();
+    LoadButtons("");
+    Skin(400, 200);
+    AddMinimiseBox();
+    RECT nearest = ButtonLeftOfMinimise(0);
+    EXPECT_EQ(CountNear(Caption(), kWhite, 60, &nearest), 0);
+    Presenter().MovePointer(Caption(), Centre(nearest));
+    EXPECT_EQ(WaitForTip(), nullptr);
+    Presenter().Click(Caption(), Centre(nearest));
+    Settle();
+    EXPECT_TRUE(Commands().empty());
+    EXPECT_EQ(Messages(m_window, WM_LBUTTONDOWN).size(), 1u);
 }
 
 } // namespace
