@@ -143,9 +143,37 @@ HMODULE LoadLibraryFromDescriptor(int fd, LPCWSTR path)
         return nullptr;
     }
     // The descriptor's entry in /proc leads the loader to the very file that is open, whatever
-    // the name leads to by now. A library already loaded from that file is found as such.
-    std::string open = "/proc/self/fd/" + std::to_string(fd);
+    // the name leads to by now. A library already loaded from that file is found as such. The
+    // loader knows objects by name before it looks at their files, though: a name that an earlier
+    // load through a descriptor of the same number left behind would give that other library. So
+    // the descriptor is duplicated until its name is one the loader does not know.
+    std::vector<int> duplicates;
+    std::string open;
+    for (int candidate = fd;;) {
+        open = "/proc/self/fd/" + std::to_string(candidate);
+        void* known = dlopen(open.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+        bool nameTaken = false;
+        if (known) {
+            struct link_map* map = nullptr;
+            nameTaken = dlinfo(known, RTLD_DI_LINKMAP, &map) == 0 && map && map->l_name && open == map->l_name;
+            dlclose(known);
+        }
+        if (!nameTaken)
+            break;
+        candidate = dup(fd);
+        if (candidate < 0 || duplicates.size() >= 64) {
+            if (candidate >= 0)
+                close(candidate);
+            for (int duplicate : duplicates)
+                close(duplicate);
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return nullptr;
+        }
+        duplicates.push_back(candidate);
+    }
     void* native = dlopen(open.c_str(), RTLD_NOW | RTLD_LOCAL);
+    for (int duplicate : duplicates)
+        close(duplicate);
     if (!native) {
         SetLastError(ERROR_BAD_FORMAT);
         return nullptr;

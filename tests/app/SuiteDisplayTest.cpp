@@ -69,12 +69,13 @@ std::string DerivedIdentifier()
     return id;
 }
 
-// The caption band's columns, right of the title and left of the buttons, where light text is drawn:
-// the first and last, or {-1, -1} when there is none.
+// The caption band's columns, right of the title and left of the buttons (the skin's full-screen and
+// resolution buttons, minimise and close: about 35 pixels each), where light text is drawn: the first
+// and last, or {-1, -1} when there is none.
 std::pair<long, long> CaptionTextSpan(const WindowGeometry& window)
 {
     long left = window.width / 3;
-    long width = window.width - 70 - left;
+    long width = window.width - 140 - left;
     long top = 4;
     long height = 22;
     std::string rgb;
