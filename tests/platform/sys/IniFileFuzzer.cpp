@@ -1,0 +1,89 @@
+// libFuzzer target: INI files. The input is the file; every section and key it lists reads, and a
+// written key reads back while every other key keeps its value.
+#include "platform/sys/IniFile.h"
+#include "support/FuzzSupport.h"
+
+#include "platform/base/Strings.h"
+
+#include <map>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kBufferUnits = 1 << 16;
+constexpr WCHAR kMissing[] = u"<missing>";
+constexpr WCHAR kWrittenKey[] = u"LumoFuzzKey";
+constexpr WCHAR kWrittenValue[] = u"written value";
+
+// A list of NUL-terminated names ending with a second NUL.
+std::vector<WString> Names(const WString& file, LPCWSTR section)
+{
+    std::vector<WCHAR> buffer(kBufferUnits);
+    DWORD length = GetPrivateProfileStringW(section, nullptr, u"", buffer.data(), kBufferUnits, file.c_str());
+    fuzz::Check(length < kBufferUnits - 1, "a list fits the buffer");
+    fuzz::Check(buffer[length] == 0 && (length == 0 || buffer[length - 1] == 0), "a list ends with two NULs");
+    std::vector<WString> names;
+    for (DWORD at = 0; at < length;) {
+        WString name(buffer.data() + at);
+        at += static_cast<DWORD>(name.size()) + 1;
+        names.push_back(std::move(name));
+    }
+    return names;
+}
+
+WString Value(const WString& file, const WString& section, const WString& key)
+{
+    std::vector<WCHAR> buffer(kBufferUnits);
+    DWORD length = GetPrivateProfileStringW(section.c_str(), key.c_str(), kMissing, buffer.data(), kBufferUnits, file.c_str());
+    fuzz::Check(length < kBufferUnits && buffer[length] == 0, "a value is terminated where its length says");
+    return WString(buffer.data(), length);
+}
+
+using Values = std::map<std::pair<WString, WString>, WString>;
+
+Values ReadAll(const WString& file, std::vector<WString>& sections)
+{
+    sections = Names(file, nullptr);
+    Values values;
+    for (const WString& section : sections) {
+        for (const WString& key : Names(file, section.c_str())) {
+            WString value = Value(file, section, key);
+            values.emplace(std::make_pair(section, key), value);
+            GetPrivateProfileIntW(section.c_str(), key.c_str(), -1, file.c_str());
+        }
+    }
+    return values;
+}
+
+bool SameName(const WString& a, const WString& b)
+{
+    return lstrcmpiW(a.c_str(), b.c_str()) == 0;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string path = fuzz::ScratchFolder() + "/camera.ini";
+    fuzz::Check(fuzz::WriteFile(path, fuzz::Text(data, size)), "the input file is written");
+    const WString file = Utf8ToWide(path);
+
+    std::vector<WString> sections;
+    Values before = ReadAll(file, sections);
+
+    WString target = sections.empty() ? WString(u"Lumo") : sections.front();
+    fuzz::Check(WritePrivateProfileStringW(target.c_str(), kWrittenKey, kWrittenValue, file.c_str()) == TRUE, "a key is written");
+    fuzz::Check(Value(file, target, kWrittenKey) == kWrittenValue, "a written key reads back");
+
+    std::vector<WString> sectionsAfter;
+    Values after = ReadAll(file, sectionsAfter);
+    for (const auto& [name, value] : before) {
+        if (SameName(name.first, target) && SameName(name.second, kWrittenKey))
+            continue;
+        auto found = after.find(name);
+        fuzz::Check(found != after.end(), "a key not written is still listed");
+        fuzz::Check(found->second == value, "a key not written keeps its value");
+    }
+    return 0;
+}
