@@ -24,6 +24,11 @@ function(lumo_fuzzer name)
         "ASAN_OPTIONS=detect_leaks=1:abort_on_error=1"
         "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
         "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp")
+    # The files made from inputs live in memory: the stores sync what they write, and a disk would
+    # make that the bulk of every run.
+    if(IS_DIRECTORY /dev/shm)
+        list(APPEND environment "TMPDIR=/dev/shm")
+    endif()
     # -timeout bounds one input, -rss_limit_mb the whole process: a hang or a runaway allocation
     # is a finding, as a crash is.
     set(limits -timeout=10 -rss_limit_mb=2048 -artifact_prefix=${CMAKE_CURRENT_BINARY_DIR}/${name}-)

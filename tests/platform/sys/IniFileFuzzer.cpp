@@ -72,7 +72,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<WString> sections;
     Values before = ReadAll(file, sections);
 
-    WString target = sections.empty() ? WString(u"Lumo") : sections.front();
+    // Writes cut a name at a line break and names are read trimmed, so the key goes to the first
+    // section a caller can name. (A listed name may also be the piece of a name before a NUL.)
+    WString target = u"Lumo";
+    for (const WString& section : sections) {
+        bool blankEdge = !section.empty() && (section.front() == u' ' || section.front() == u'\t'
+            || section.back() == u' ' || section.back() == u'\t');
+        if (!blankEdge && section.find_first_of(u"\r\n") == WString::npos) {
+            target = section;
+            break;
+        }
+    }
     fuzz::Check(WritePrivateProfileStringW(target.c_str(), kWrittenKey, kWrittenValue, file.c_str()) == TRUE, "a key is written");
     fuzz::Check(Value(file, target, kWrittenKey) == kWrittenValue, "a written key reads back");
 
