@@ -23,7 +23,8 @@ function(lumo_fuzzer name)
     set(environment
         "ASAN_OPTIONS=detect_leaks=1:abort_on_error=1"
         "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
-        "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp")
+        "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp"
+        "LUMO_PRESENTER=headless")
     # The files made from inputs live in memory: the stores sync what they write, and a disk would
     # make that the bulk of every run.
     if(IS_DIRECTORY /dev/shm)
