@@ -5,6 +5,7 @@
 
 #include "platform/base/Strings.h"
 
+#include <algorithm>
 #include <map>
 #include <utility>
 #include <vector>
@@ -12,6 +13,8 @@
 namespace {
 
 constexpr DWORD kBufferUnits = 1 << 16;
+// Every read parses the file again: a few names of each list stand for all of them.
+constexpr size_t kNamesRead = 12;
 constexpr WCHAR kMissing[] = u"<missing>";
 constexpr WCHAR kWrittenKey[] = u"LumoFuzzKey";
 constexpr WCHAR kWrittenValue[] = u"written value";
@@ -46,8 +49,11 @@ Values ReadAll(const WString& file, std::vector<WString>& sections)
 {
     sections = Names(file, nullptr);
     Values values;
-    for (const WString& section : sections) {
-        for (const WString& key : Names(file, section.c_str())) {
+    for (size_t i = 0; i < sections.size() && i < kNamesRead; ++i) {
+        const WString& section = sections[i];
+        std::vector<WString> keys = Names(file, section.c_str());
+        keys.resize(std::min(keys.size(), kNamesRead));
+        for (const WString& key : keys) {
             WString value = Value(file, section, key);
             values.emplace(std::make_pair(section, key), value);
             GetPrivateProfileIntW(section.c_str(), key.c_str(), -1, file.c_str());
