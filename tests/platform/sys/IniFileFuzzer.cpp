@@ -12,19 +12,21 @@
 
 namespace {
 
-constexpr DWORD kBufferUnits = 1 << 16;
 // Every read parses the file again: a few names of each list stand for all of them.
 constexpr size_t kNamesRead = 12;
 constexpr WCHAR kMissing[] = u"<missing>";
 constexpr WCHAR kWrittenKey[] = u"LumoFuzzKey";
 constexpr WCHAR kWrittenValue[] = u"written value";
 
+// Room for any list or value of a file of that many bytes (each name takes a terminator).
+DWORD g_bufferUnits = 0;
+
 // A list of NUL-terminated names ending with a second NUL.
 std::vector<WString> Names(const WString& file, LPCWSTR section)
 {
-    std::vector<WCHAR> buffer(kBufferUnits);
-    DWORD length = GetPrivateProfileStringW(section, nullptr, u"", buffer.data(), kBufferUnits, file.c_str());
-    fuzz::Check(length < kBufferUnits - 1, "a list fits the buffer");
+    std::vector<WCHAR> buffer(g_bufferUnits);
+    DWORD length = GetPrivateProfileStringW(section, nullptr, u"", buffer.data(), g_bufferUnits, file.c_str());
+    fuzz::Check(length < g_bufferUnits - 1, "a list fits the buffer");
     fuzz::Check(buffer[length] == 0 && (length == 0 || buffer[length - 1] == 0), "a list ends with two NULs");
     std::vector<WString> names;
     for (DWORD at = 0; at < length;) {
@@ -37,9 +39,9 @@ std::vector<WString> Names(const WString& file, LPCWSTR section)
 
 WString Value(const WString& file, const WString& section, const WString& key)
 {
-    std::vector<WCHAR> buffer(kBufferUnits);
-    DWORD length = GetPrivateProfileStringW(section.c_str(), key.c_str(), kMissing, buffer.data(), kBufferUnits, file.c_str());
-    fuzz::Check(length < kBufferUnits && buffer[length] == 0, "a value is terminated where its length says");
+    std::vector<WCHAR> buffer(g_bufferUnits);
+    DWORD length = GetPrivateProfileStringW(section.c_str(), key.c_str(), kMissing, buffer.data(), g_bufferUnits, file.c_str());
+    fuzz::Check(length < g_bufferUnits && buffer[length] == 0, "a value is terminated where its length says");
     return WString(buffer.data(), length);
 }
 
@@ -74,6 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string path = fuzz::ScratchFolder() + "/camera.ini";
     fuzz::Check(fuzz::WriteFile(path, fuzz::Text(data, size)), "the input file is written");
     const WString file = Utf8ToWide(path);
+    g_bufferUnits = static_cast<DWORD>(2 * size + 64);
 
     std::vector<WString> sections;
     Values before = ReadAll(file, sections);
