@@ -7,6 +7,16 @@ if(LUMO_SANITIZE)
     target_compile_options(lumo_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     target_link_options(lumo_options INTERFACE -fsanitize=address,undefined)
 endif()
+# The fuzz build: every library carries libFuzzer's coverage counters (the fuzz targets link the
+# fuzzer itself) and runs under AddressSanitizer and UndefinedBehaviorSanitizer.
+if(LUMO_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+        message(FATAL_ERROR "LUMO_FUZZ needs clang (cmake --preset fuzz)")
+    endif()
+    target_compile_options(lumo_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+        -fno-sanitize-recover=undefined)
+    target_link_options(lumo_options INTERFACE -fsanitize=address,undefined)
+endif()
 
 # lumo_library(NAME SOURCES... [DEPENDS targets...])
 # The platform layers are shared libraries: the program and the plug-ins it loads (the UI engine)

@@ -115,6 +115,23 @@ bool ReadImageBytes(WStringView pathOrUrl, std::vector<BYTE>& bytes)
 }
 
 // PNG through cairo, after the header has shown a sensible size.
+// libpng allocates a chunk's declared length before it reads the chunk, so a few bytes could ask for
+// gigabytes. The whole file is in memory: every chunk up to IEND must lie within it.
+bool PngChunksWithin(const std::vector<BYTE>& bytes)
+{
+    constexpr size_t kChunkFrame = 12; // length, type, CRC
+    for (size_t at = 8; bytes.size() - at >= kChunkFrame;) {
+        size_t length = (static_cast<size_t>(bytes[at]) << 24) | (static_cast<size_t>(bytes[at + 1]) << 16)
+            | (static_cast<size_t>(bytes[at + 2]) << 8) | bytes[at + 3];
+        if (length > bytes.size() - at - kChunkFrame)
+            return false;
+        if (std::memcmp(bytes.data() + at + 4, "IEND", 4) == 0)
+            return true;
+        at += kChunkFrame + length;
+    }
+    return false;
+}
+
 SurfacePtr DecodePng(const std::vector<BYTE>& bytes)
 {
     // Signature, then the IHDR chunk: length, "IHDR", width and height big-endian.
@@ -123,7 +140,7 @@ SurfacePtr DecodePng(const std::vector<BYTE>& bytes)
     auto bigEndian = [&bytes](size_t at) {
         return (static_cast<long long>(bytes[at]) << 24) | (bytes[at + 1] << 16) | (bytes[at + 2] << 8) | bytes[at + 3];
     };
-    if (!AcceptableSize(bigEndian(16), bigEndian(20)))
+    if (!AcceptableSize(bigEndian(16), bigEndian(20)) || !PngChunksWithin(bytes))
         return nullptr;
     struct Reader {
         const std::vector<BYTE>* bytes;

@@ -227,7 +227,11 @@ std::optional<RegistryValue> ParseValueLine(std::string_view line)
 void AppendValueLine(std::string& out, const RegistryValue& value)
 {
     out += Quote(value.name) + '=';
-    if (value.type == REG_SZ || value.type == REG_EXPAND_SZ) {
+    // Text data that is not one terminated UTF-16 text (an odd length, a missing terminator) is
+    // kept as bytes, so that it reads back as it was stored.
+    bool text = (value.type == REG_SZ || value.type == REG_EXPAND_SZ)
+        && RegistryDataFromString(RegistryStringFromData(value.data)) == value.data;
+    if (text) {
         out += value.type == REG_SZ ? "sz:" : "expand:";
         out += Quote(RegistryStringFromData(value.data));
     } else if (value.type == REG_DWORD && value.data.size() == sizeof(DWORD)) {

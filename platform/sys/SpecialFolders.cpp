@@ -90,6 +90,9 @@ std::optional<std::string> ParseDocumentsLine(std::string_view line, const std::
             return TrimTrailingSeparators(value);
         if (line[i] == '\\' && i + 1 < line.size())
             ++i;
+        // A path cannot hold a NUL: the folder would be cut short to another one.
+        if (line[i] == '\0')
+            return std::nullopt;
         value += line[i];
     }
     return std::nullopt;

@@ -1,10 +1,11 @@
 // The file manager the program starts as "explorer.exe" from its Windows folder. It takes that
-// program's command line ("/select,<path>", "/select," then a path, a bare path, or the computer
-// location) and hands the request to the Linux desktop: the desktop's file manager over D-Bus to
+// program's command line (Request.h) and hands the request to the Linux desktop: the desktop's file manager over D-Bus to
 // show an item selected, the default application to open a folder or location.
 //
 // With LUMO_SHELL_OPEN_LOG naming a file nothing is launched; one line is appended instead,
 // "show <URI>" for a selected item and "open <URI>" otherwise, as the program's shell layer does.
+
+#include "tools/shell/Request.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -12,60 +13,18 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include <gio/gio.h>
 
 namespace {
 
-constexpr std::string_view kSelectSwitch = "/select,";
-constexpr std::string_view kComputerLocation = "::{20D04FE0-3AEA-1069-A2D8-08002B30309D}";
+using shell::Action;
+using shell::FileUri;
+using shell::Request;
+
 constexpr const char* kComputerUri = "computer:///";
 // The file manager may be started by D-Bus activation first; give it time, not forever.
 constexpr int kShowItemsTimeoutMs = 10000;
-
-enum class Action { Open, Show };
-
-struct Request {
-    Action action = Action::Open;
-    std::string target;
-};
-
-bool IEquals(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && g_ascii_strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
-// The switch is matched without regard to case; a second target makes the request unusable.
-std::optional<Request> ParseArguments(int argc, char** argv)
-{
-    Request request;
-    bool haveTarget = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string_view argument = argv[i];
-        if (argument.size() >= kSelectSwitch.size() && IEquals(argument.substr(0, kSelectSwitch.size()), kSelectSwitch)) {
-            request.action = Action::Show;
-            argument.remove_prefix(kSelectSwitch.size());
-            if (argument.empty())
-                continue;
-        }
-        if (haveTarget)
-            return std::nullopt;
-        request.target = argument;
-        haveTarget = true;
-    }
-    return request;
-}
-
-std::string FileUri(const std::string& path)
-{
-    char* canonical = g_canonicalize_filename(path.c_str(), nullptr);
-    char* uri = g_filename_to_uri(canonical, nullptr, nullptr);
-    std::string result = uri ? uri : std::string("file://") + canonical;
-    g_free(uri);
-    g_free(canonical);
-    return result;
-}
 
 std::string ParentUri(const std::string& path)
 {
@@ -126,15 +85,13 @@ bool ShowItemSelected(const std::string& uri)
     return true;
 }
 
-bool IsComputerLocation(const std::string& target) { return target.empty() || IEquals(target, kComputerLocation); }
-
 int Run(const Request& request)
 {
     const char* log = std::getenv("LUMO_SHELL_OPEN_LOG");
     if (log && !*log)
         log = nullptr;
 
-    if (IsComputerLocation(request.target)) {
+    if (shell::IsComputerLocation(request.target)) {
         if (log)
             return AppendLogLine(log, std::string("open ") + kComputerUri) ? 0 : 1;
         return OpenWithDefault(kComputerUri) || OpenWithDefault(HomeUri()) ? 0 : 1;
@@ -154,7 +111,7 @@ int Run(const Request& request)
 
 int main(int argc, char** argv)
 {
-    std::optional<Request> request = ParseArguments(argc, argv);
+    std::optional<Request> request = shell::ParseArguments(argc, argv);
     if (!request)
         return 2;
     return Run(*request);

@@ -263,6 +263,28 @@ TEST(RegistryStoreFormat, NeverFailsOnArbitraryBytes)
     }
 }
 
+TEST(RegistryStoreFormat, TextValuesThatAreNoTerminatedTextKeepTheirBytes)
+{
+    // Written by hand or by another program: an odd length, no terminator, a NUL inside.
+    std::string text = "LumoRegistry 1\n[K]\n\"odd\"=hex(1):61,00,62\n\"open\"=hex(2):61,00\n"
+                       "\"inner\"=hex(1):61,00,00,00,62,00,00,00\n\"plain\"=sz:\"x\"\nLumoRegistryEnd\n";
+    auto store = ParseRegistryStore(text);
+    ASSERT_TRUE(store.has_value());
+    auto again = ParseRegistryStore(SerializeRegistryStore(*store));
+    ASSERT_TRUE(again.has_value());
+    ASSERT_EQ(again->keys.size(), 1u);
+    const auto& values = again->keys[0].values;
+    ASSERT_EQ(values.size(), 4u);
+    EXPECT_EQ(values[0].type, REG_SZ);
+    EXPECT_EQ(values[0].data, std::string("a\0b", 3));
+    EXPECT_EQ(values[1].type, REG_EXPAND_SZ);
+    EXPECT_EQ(values[1].data, std::string("a\0", 2));
+    EXPECT_EQ(values[2].data, std::string("a\0\0\0b\0\0\0", 8));
+    EXPECT_EQ(values[3].data, std::string("x\0\0\0", 4));
+    // A well-formed text is still written as text.
+    EXPECT_NE(SerializeRegistryStore(*again).find("\"plain\"=sz:\"x\""), std::string::npos);
+}
+
 TEST_F(RegistryTest, MachineStoreThatCannotBeWrittenIsAccessDenied)
 {
     ASSERT_TRUE(WriteFileAtomically(m_temp.Native("plainfile"), "x"));

@@ -67,6 +67,13 @@ TEST_F(SpecialFoldersTest, DocumentsFallBackToHomeDocuments)
         WriteUserDirs(content);
         EXPECT_EQ(Folder(CSIDL_PERSONAL), Home() + "/Documents") << content;
     }
+
+    // A NUL, plain or escaped, would cut the path short to another folder.
+    for (const std::string& content : { std::string("XDG_DOCUMENTS_DIR=\"/srv/a\0/b\"\n", 30),
+             std::string("XDG_DOCUMENTS_DIR=\"/srv/a\\\0/b\"\n", 31) }) {
+        WriteUserDirs(content);
+        EXPECT_EQ(Folder(CSIDL_PERSONAL), Home() + "/Documents");
+    }
 }
 
 TEST_F(SpecialFoldersTest, ConfigHomeDefaultsToDotConfigAndMustBeAbsolute)
