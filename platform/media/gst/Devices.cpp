@@ -284,6 +284,56 @@ void KeepPoolFree(GstElement* source)
         g_object_set(source, "always-copy", TRUE, nullptr);
 }
 
+bool IsMediaServerNode(GstDevice* device)
+{
+    Properties properties {gst_device_get_properties(device)};
+    const char* serial = properties.Get("object.serial");
+    return serial && *serial;
+}
+
+// The media server's frames and samples carry the times of the program that provides the node, in
+// that program's own running time (or none at all), which are no times of ours: a recording could
+// not place them. Each one is stamped with the pipeline's running time as it arrives, less its own
+// length for sound (its last sample was captured then).
+GstPadProbeReturn OnServerMedia(GstPad* pad, GstPadProbeInfo* info, gpointer)
+{
+    GstElement* source = GST_PAD_PARENT(pad);
+    GstClock* clock = source ? gst_element_get_clock(source) : nullptr;
+    if (!clock)
+        return GST_PAD_PROBE_OK;
+    GstClockTime now = gst_clock_get_time(clock);
+    GstClockTime base = gst_element_get_base_time(source);
+    GstClockTime runningTime = now > base ? now - base : 0;
+    GstBuffer* buffer = gst_buffer_make_writable(GST_PAD_PROBE_INFO_BUFFER(info));
+    GstClockTime duration = GST_BUFFER_DURATION(buffer);
+    if (GST_CLOCK_TIME_IS_VALID(duration) && g_object_get_data(G_OBJECT(pad), "lumo-sound"))
+        runningTime = runningTime > duration ? runningTime - duration : 0;
+    GST_BUFFER_PTS(buffer) = runningTime;
+    GST_BUFFER_DTS(buffer) = GST_CLOCK_TIME_NONE;
+    GST_PAD_PROBE_INFO_DATA(info) = buffer;
+    gst_object_unref(clock);
+    return GST_PAD_PROBE_OK;
+}
+
+// The device's source element, stamping what it delivers when it is a media server's node.
+GstElement* MakeDeviceSource(GstDevice* device, DeviceKind kind)
+{
+    GstElement* source = gst_device_create_element(device, nullptr);
+    if (!source || !IsMediaServerNode(device))
+        return source;
+    // Its clock leaps ahead by its own reading each time the stream is negotiated again (as when the
+    // recording restarts its encoder), and every sink would then wait for hours: the pipeline keeps
+    // the system clock.
+    GST_OBJECT_FLAG_UNSET(source, GST_ELEMENT_FLAG_PROVIDE_CLOCK);
+    if (GstPad* pad = gst_element_get_static_pad(source, "src")) {
+        if (kind == DeviceKind::Audio)
+            g_object_set_data(G_OBJECT(pad), "lumo-sound", GINT_TO_POINTER(1));
+        gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, OnServerMedia, nullptr, nullptr);
+        gst_object_unref(pad);
+    }
+    return source;
+}
+
 // camera ! capsfilter(native) ! [jpegdec] ! videoconvert ! [videorate] ! capsfilter(delivered).
 // The camera runs at the wanted rate when it offers it, else at the capability's own (fastest)
 // rate, or at whatever rate it likes when it does not even offer that, and videorate makes the
@@ -299,7 +349,7 @@ GstElement* CreateCameraBin(GstDevice* device, const VideoCapability& capability
         asked = &fastest;
     bool dropFrames = asked != &delivered;
     GstElement* bin = gst_bin_new(nullptr);
-    GstElement* source = gst_device_create_element(device, nullptr);
+    GstElement* source = MakeDeviceSource(device, DeviceKind::Video);
     KeepPoolFree(source);
     GstElement* native = Make("capsfilter");
     GstElement* output = Make("capsfilter");
@@ -334,7 +384,7 @@ GstElement* CreateMicrophoneBin(GstDevice* device, const DeviceDescription& desc
         gst_caps_unref(caps);
     }
     bool assembled = AssembleSourceBin(bin,
-        {gst_device_create_element(device, nullptr), Make("audioconvert"), Make("audioresample"), output});
+        {MakeDeviceSource(device, DeviceKind::Audio), Make("audioconvert"), Make("audioresample"), output});
     return assembled ? bin : Discard(bin);
 }
 
