@@ -288,6 +288,27 @@ void KeepPoolFree(GstElement* source)
         g_object_set(source, "always-copy", TRUE, nullptr);
 }
 
+constexpr const char* kServerSourceKey = "lumo-media-server-source";
+
+// The media server's sources inside `bin`, as new references.
+std::vector<GstElement*> ServerSourcesIn(GstElement* bin)
+{
+    std::vector<GstElement*> sources;
+    if (!GST_IS_BIN(bin))
+        return sources;
+    GstIterator* elements = gst_bin_iterate_recurse(GST_BIN(bin));
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(elements, &item) == GST_ITERATOR_OK) {
+        auto* element = GST_ELEMENT(g_value_get_object(&item));
+        if (g_object_get_data(G_OBJECT(element), kServerSourceKey))
+            sources.push_back(GST_ELEMENT(gst_object_ref(element)));
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(elements);
+    return sources;
+}
+
 std::string SerialOf(GstDevice* device)
 {
     Properties properties {gst_device_get_properties(device)};
@@ -427,6 +448,7 @@ GstElement* MakeDeviceSource(GstDevice* device, DeviceKind kind)
     // another clock.
     GST_OBJECT_FLAG_UNSET(source, GST_ELEMENT_FLAG_PROVIDE_CLOCK);
     NodeSources::Get().Add(SerialOf(device), source);
+    g_object_set_data(G_OBJECT(source), kServerSourceKey, GINT_TO_POINTER(1));
     if (GstPad* pad = gst_element_get_static_pad(source, "src")) {
         if (kind == DeviceKind::Audio)
             g_object_set_data(G_OBJECT(pad), "lumo-sound", GINT_TO_POINTER(1));
@@ -491,6 +513,27 @@ GstElement* CreateMicrophoneBin(GstDevice* device, const DeviceDescription& desc
 }
 
 } // namespace
+
+bool WaitsOnMediaServer(GstElement* bin)
+{
+    std::vector<GstElement*> sources = ServerSourcesIn(bin);
+    for (GstElement* source : sources)
+        gst_object_unref(source);
+    return !sources.empty();
+}
+
+void CancelMediaServerWaits(GstElement* bin)
+{
+    // A flush sent up to a source unblocks whatever it waits in, its start included; the element's
+    // own state lock is not taken (the start holds it).
+    for (GstElement* source : ServerSourcesIn(bin)) {
+        if (GstPad* pad = gst_element_get_static_pad(source, "src")) {
+            gst_pad_send_event(pad, gst_event_new_flush_start());
+            gst_object_unref(pad);
+        }
+        gst_object_unref(source);
+    }
+}
 
 void SetDeviceChangeListener(DeviceChangeListener listener) { g_deviceChangeListener = listener; }
 
