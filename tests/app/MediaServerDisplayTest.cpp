@@ -104,6 +104,9 @@ public:
         RunTool({"pw-cli", "ls", "Node"}, &nodes, 5000);
         return nodes.find("node.description = \"" + m_name + "\"") != std::string::npos;
     }
+    // Stops and resumes the providing process: its node stays listed but answers nothing meanwhile.
+    void Freeze() const { kill(m_pid, SIGSTOP); }
+    void Thaw() const { kill(m_pid, SIGCONT); }
     void Unplug()
     {
         if (m_pid <= 0)
@@ -322,6 +325,27 @@ TEST_F(MediaServerTest, ARecordingHoldsTheCamerasPictureAndTheMicrophonesSound)
     EXPECT_NEAR(file.duration, recorded, 0.8);
     EXPECT_GT(MeanVolume(video.string()), -30.0) << "the sound is silent, not the node's tone";
     EXPECT_EQ(LumoWindows(), 1);
+}
+
+TEST_F(MediaServerTest, ACameraWhoseServerIsSlowToStartItDoesNotHoldTheWindow)
+{
+    ProvidedNode camera(ProvidedNode::Kind::Camera, "LumoDeskCamera");
+    ASSERT_TRUE(camera.Listed());
+    camera.Freeze();
+    StartProgram();
+    ASSERT_FALSE(HasFatalFailure());
+    // The start waits on the node; the window meanwhile shows and answers: a button lights up
+    // under the pointer.
+    EXPECT_LT(m_windowSeconds, 10.0);
+    auto button = [&] { return Screenshot(m_window.x + kRecordButtonX - 30, m_window.y + kButtonY - 30, 60, 60); };
+    RunTool({"xdotool", "mousemove", std::to_string(m_window.x + m_window.width / 2), std::to_string(m_window.y + 300)});
+    Sleep(500);
+    std::string idle = button();
+    RunTool({"xdotool", "mousemove", std::to_string(m_window.x + kRecordButtonX), std::to_string(m_window.y + kButtonY)});
+    EXPECT_TRUE(WaitFor([&] { return button() != idle; }, 5000))
+        << "the window did not answer the pointer while the camera was starting";
+    camera.Thaw();
+    EXPECT_TRUE(WaitForBars(kWatchdogMs)) << "the camera's picture did not show once its server answered";
 }
 
 TEST_F(MediaServerTest, ACameraUnpluggedDuringThePreviewIsReported)
