@@ -370,7 +370,7 @@ void FilterGraph::HandleBusMessage(GstMessage* message)
         if (GST_MESSAGE_SRC(message) == GST_OBJECT(m_pipeline)) {
             GstState state = GST_STATE_NULL;
             gst_message_parse_state_changed(message, nullptr, &state, nullptr);
-            if (state == GST_STATE_PLAYING)
+            if (state == GST_STATE_PLAYING || (state == GST_STATE_PAUSED && m_state == State_Paused))
                 m_starting = false;
         }
         break;
