@@ -1,6 +1,7 @@
 #include "platform/media/graph/FilterGraph.h"
 
 #include "platform/media/graph/SnapshotEnumerator.h"
+#include "platform/media/gst/Devices.h"
 #include "platform/media/gst/GstSupport.h"
 #include "platform/ui/MessageQueue.h"
 
@@ -17,6 +18,19 @@ namespace {
 // start finish on its own: a camera that is slow to deliver its first frame must not hold the UI
 // thread. A start that fails later is reported as an event, with the graph stopped.
 constexpr GstClockTime kStateWait = 100 * GST_MSECOND;
+// Posted by a start made in the background when the pipeline could not reach its state.
+constexpr const char* kStartFailedMessage = "lumo-start-failed";
+
+// Runs on a thread of GStreamer's pool and only posts what came of it.
+void ChangeStateInBackground(GstElement* pipeline, gpointer state)
+{
+    GstStateChangeReturn change = gst_element_set_state(pipeline, static_cast<GstState>(GPOINTER_TO_INT(state)));
+    if (change == GST_STATE_CHANGE_FAILURE) {
+        gst_element_post_message(pipeline,
+            gst_message_new_application(GST_OBJECT(pipeline), gst_structure_new_empty(kStartFailedMessage)));
+    }
+}
+
 // How long a device whose stream failed has to show that it was unplugged (milliseconds).
 constexpr guint kDeviceLossGrace = 500;
 
@@ -255,6 +269,8 @@ void FilterGraph::TearDownPipeline()
     if (!m_pipeline)
         return;
     FinishStreaming();
+    // A start still waiting on the media server gives up, rather than holding this stop until it ends.
+    CancelMediaServerWaits(m_pipeline);
     gst_element_set_state(m_pipeline, GST_STATE_NULL);
     if (m_busWatch) {
         g_source_remove(m_busWatch);
@@ -282,6 +298,14 @@ HRESULT FilterGraph::ChangeState(OAFilterState target)
     if (FAILED(hr))
         return hr;
     GstState state = target == State_Running ? GST_STATE_PLAYING : GST_STATE_PAUSED;
+    if (WaitsOnMediaServer(m_pipeline)) {
+        // Its sources hold the state change until the server has started their nodes: that wait is
+        // left to another thread, and a start that fails is heard of on the bus.
+        gst_element_call_async(m_pipeline, &ChangeStateInBackground, GINT_TO_POINTER(state), nullptr);
+        m_state = target;
+        m_starting = true;
+        return S_FALSE;
+    }
     GstStateChangeReturn change = gst_element_set_state(m_pipeline, state);
     if (change == GST_STATE_CHANGE_ASYNC)
         change = gst_element_get_state(m_pipeline, nullptr, nullptr, kStateWait);
@@ -337,6 +361,9 @@ void FilterGraph::HandleBusMessage(GstMessage* message)
         if (gst_message_has_name(message, kSourceEndedMessage)) {
             g_message("media: the stream of %s ended", GST_OBJECT_NAME(GST_MESSAGE_SRC(message)));
             OnStreamFailed(FilterOfElement(GST_MESSAGE_SRC(message)));
+        } else if (gst_message_has_name(message, kStartFailedMessage)) {
+            g_message("media: the pipeline did not start");
+            OnStreamFailed(nullptr);
         }
         break;
     case GST_MESSAGE_ASYNC_DONE:
@@ -347,7 +374,7 @@ void FilterGraph::HandleBusMessage(GstMessage* message)
         if (GST_MESSAGE_SRC(message) == GST_OBJECT(m_pipeline)) {
             GstState state = GST_STATE_NULL;
             gst_message_parse_state_changed(message, nullptr, &state, nullptr);
-            if (state == GST_STATE_PLAYING)
+            if (state == GST_STATE_PLAYING || (state == GST_STATE_PAUSED && m_state == State_Paused))
                 m_starting = false;
         }
         break;

@@ -19,6 +19,8 @@ namespace lumo::media {
 
 namespace {
 
+void EndStreamsOfNode(GstDevice* device);
+
 // The monitor is started once and kept for the run, so that a device that goes away leaves its
 // provider's list. Its bus would only pile up added/removed messages nobody reads, so they are
 // dropped as they come; the lists are read from the providers.
@@ -72,6 +74,8 @@ private:
         else if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_DEVICE_REMOVED)
             gst_message_parse_device_removed(message, &device);
         if (device) {
+            if (!arrived)
+                EndStreamsOfNode(device);
             if (gst_device_has_classes(device, "Video/Source"))
                 NotifyDeviceChange(DeviceKind::Video, arrived);
             else if (gst_device_has_classes(device, "Audio/Source"))
@@ -284,6 +288,176 @@ void KeepPoolFree(GstElement* source)
         g_object_set(source, "always-copy", TRUE, nullptr);
 }
 
+constexpr const char* kServerSourceKey = "lumo-media-server-source";
+
+// The media server's sources inside `bin`, as new references.
+std::vector<GstElement*> ServerSourcesIn(GstElement* bin)
+{
+    std::vector<GstElement*> sources;
+    if (!GST_IS_BIN(bin))
+        return sources;
+    GstIterator* elements = gst_bin_iterate_recurse(GST_BIN(bin));
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(elements, &item) == GST_ITERATOR_OK) {
+        auto* element = GST_ELEMENT(g_value_get_object(&item));
+        if (g_object_get_data(G_OBJECT(element), kServerSourceKey))
+            sources.push_back(GST_ELEMENT(gst_object_ref(element)));
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(elements);
+    return sources;
+}
+
+std::string SerialOf(GstDevice* device)
+{
+    Properties properties {gst_device_get_properties(device)};
+    const char* serial = properties.Get("object.serial");
+    return serial ? serial : "";
+}
+
+bool IsMediaServerNode(GstDevice* device) { return !SerialOf(device).empty(); }
+
+// A media server's source whose node goes away stops streaming without a word: no error and no end
+// of stream, its thread simply pauses. The sources made from each node are kept (weakly) so that
+// the node's removal ends their streams, and the graph hears of a device that left.
+class NodeSources {
+public:
+    static NodeSources& Get()
+    {
+        static NodeSources* sources = new NodeSources(); // kept to the end of the process on purpose
+        return *sources;
+    }
+
+    void Add(const std::string& serial, GstElement* source)
+    {
+        std::lock_guard guard(m_lock);
+        std::erase_if(m_sources, [](const std::unique_ptr<Entry>& entry) { return !entry->Alive(); });
+        auto entry = std::make_unique<Entry>(serial);
+        g_weak_ref_set(&entry->source, source);
+        m_sources.push_back(std::move(entry));
+    }
+
+    // The sources of the node, as new references.
+    std::vector<GstElement*> Of(const std::string& serial)
+    {
+        std::vector<GstElement*> sources;
+        std::lock_guard guard(m_lock);
+        for (auto& entry : m_sources) {
+            if (entry->serial != serial)
+                continue;
+            if (auto* source = static_cast<GstElement*>(g_weak_ref_get(&entry->source)))
+                sources.push_back(source);
+        }
+        return sources;
+    }
+
+private:
+    struct Entry {
+        explicit Entry(std::string nodeSerial)
+            : serial(std::move(nodeSerial))
+        {
+            g_weak_ref_init(&source, nullptr);
+        }
+        ~Entry() { g_weak_ref_clear(&source); }
+        bool Alive()
+        {
+            auto* object = static_cast<GObject*>(g_weak_ref_get(&source));
+            if (object)
+                g_object_unref(object);
+            return object != nullptr;
+        }
+        std::string serial;
+        GWeakRef source;
+    };
+
+    std::mutex m_lock;
+    std::vector<std::unique_ptr<Entry>> m_sources;
+};
+
+// How long a source of a removed node has to show that it stopped, and how often it is looked at.
+constexpr gint64 kStopWaitUs = 2 * G_USEC_PER_SEC;
+constexpr gulong kStopPollUs = 20000;
+
+// Runs on a thread of GStreamer's pool, never the monitor's. A streaming thread holds its pad's
+// stream lock for as long as it runs and lets go of it only while paused: once the lock is free the
+// stream has stopped, and its end is pushed in its place. A source that keeps streaming (the node
+// came back under the same serial) is left alone.
+void EndStoppedStream(GstElement* source, gpointer)
+{
+    GstPad* pad = gst_element_get_static_pad(source, "src");
+    if (!pad)
+        return;
+    gint64 deadline = g_get_monotonic_time() + kStopWaitUs;
+    bool stopped = false;
+    while (!(stopped = g_rec_mutex_trylock(GST_PAD_GET_STREAM_LOCK(pad))) && g_get_monotonic_time() < deadline)
+        g_usleep(kStopPollUs);
+    if (stopped) {
+        if (GST_PAD_IS_ACTIVE(pad) && !GST_PAD_IS_FLUSHING(pad) && !GST_PAD_IS_EOS(pad)) {
+            g_message("media: the node of %s went away", GST_OBJECT_NAME(source));
+            gst_pad_push_event(pad, gst_event_new_eos());
+        }
+        GST_PAD_STREAM_UNLOCK(pad);
+    }
+    gst_object_unref(pad);
+}
+
+void EndStreamsOfNode(GstDevice* device)
+{
+    std::string serial = SerialOf(device);
+    if (serial.empty())
+        return;
+    for (GstElement* source : NodeSources::Get().Of(serial)) {
+        gst_element_call_async(source, EndStoppedStream, nullptr, nullptr);
+        gst_object_unref(source);
+    }
+}
+
+// The media server's frames and samples carry the times of the program that provides the node, in
+// that program's own running time (or none at all), which are no times of ours: a recording could
+// not place them. Each one is stamped with the pipeline's running time as it arrives, less its own
+// length for sound (its last sample was captured then).
+GstPadProbeReturn OnServerMedia(GstPad* pad, GstPadProbeInfo* info, gpointer)
+{
+    GstElement* source = GST_PAD_PARENT(pad);
+    GstClock* clock = source ? gst_element_get_clock(source) : nullptr;
+    if (!clock)
+        return GST_PAD_PROBE_OK;
+    GstClockTime now = gst_clock_get_time(clock);
+    GstClockTime base = gst_element_get_base_time(source);
+    GstClockTime runningTime = now > base ? now - base : 0;
+    GstBuffer* buffer = gst_buffer_make_writable(GST_PAD_PROBE_INFO_BUFFER(info));
+    GstClockTime duration = GST_BUFFER_DURATION(buffer);
+    if (GST_CLOCK_TIME_IS_VALID(duration) && g_object_get_data(G_OBJECT(pad), "lumo-sound"))
+        runningTime = runningTime > duration ? runningTime - duration : 0;
+    GST_BUFFER_PTS(buffer) = runningTime;
+    GST_BUFFER_DTS(buffer) = GST_CLOCK_TIME_NONE;
+    GST_PAD_PROBE_INFO_DATA(info) = buffer;
+    gst_object_unref(clock);
+    return GST_PAD_PROBE_OK;
+}
+
+// The device's source element, stamping what it delivers when it is a media server's node.
+GstElement* MakeDeviceSource(GstDevice* device, DeviceKind kind)
+{
+    GstElement* source = gst_device_create_element(device, nullptr);
+    if (!source || !IsMediaServerNode(device))
+        return source;
+    // Its clock leaps ahead by its own reading each time the stream is negotiated again (as when the
+    // recording restarts its encoder), and every sink would then wait for hours: the pipeline takes
+    // another clock.
+    GST_OBJECT_FLAG_UNSET(source, GST_ELEMENT_FLAG_PROVIDE_CLOCK);
+    NodeSources::Get().Add(SerialOf(device), source);
+    g_object_set_data(G_OBJECT(source), kServerSourceKey, GINT_TO_POINTER(1));
+    if (GstPad* pad = gst_element_get_static_pad(source, "src")) {
+        if (kind == DeviceKind::Audio)
+            g_object_set_data(G_OBJECT(pad), "lumo-sound", GINT_TO_POINTER(1));
+        gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, OnServerMedia, nullptr, nullptr);
+        gst_object_unref(pad);
+    }
+    return source;
+}
+
 // camera ! capsfilter(native) ! [jpegdec] ! videoconvert ! [videorate] ! capsfilter(delivered).
 // The camera runs at the wanted rate when it offers it, else at the capability's own (fastest)
 // rate, or at whatever rate it likes when it does not even offer that, and videorate makes the
@@ -299,7 +473,7 @@ GstElement* CreateCameraBin(GstDevice* device, const VideoCapability& capability
         asked = &fastest;
     bool dropFrames = asked != &delivered;
     GstElement* bin = gst_bin_new(nullptr);
-    GstElement* source = gst_device_create_element(device, nullptr);
+    GstElement* source = MakeDeviceSource(device, DeviceKind::Video);
     KeepPoolFree(source);
     GstElement* native = Make("capsfilter");
     GstElement* output = Make("capsfilter");
@@ -334,11 +508,32 @@ GstElement* CreateMicrophoneBin(GstDevice* device, const DeviceDescription& desc
         gst_caps_unref(caps);
     }
     bool assembled = AssembleSourceBin(bin,
-        {gst_device_create_element(device, nullptr), Make("audioconvert"), Make("audioresample"), output});
+        {MakeDeviceSource(device, DeviceKind::Audio), Make("audioconvert"), Make("audioresample"), output});
     return assembled ? bin : Discard(bin);
 }
 
 } // namespace
+
+bool WaitsOnMediaServer(GstElement* bin)
+{
+    std::vector<GstElement*> sources = ServerSourcesIn(bin);
+    for (GstElement* source : sources)
+        gst_object_unref(source);
+    return !sources.empty();
+}
+
+void CancelMediaServerWaits(GstElement* bin)
+{
+    // A flush sent up to a source unblocks whatever it waits in, its start included; the element's
+    // own state lock is not taken (the start holds it).
+    for (GstElement* source : ServerSourcesIn(bin)) {
+        if (GstPad* pad = gst_element_get_static_pad(source, "src")) {
+            gst_pad_send_event(pad, gst_event_new_flush_start());
+            gst_object_unref(pad);
+        }
+        gst_object_unref(source);
+    }
+}
 
 void SetDeviceChangeListener(DeviceChangeListener listener) { g_deviceChangeListener = listener; }
 

@@ -73,6 +73,15 @@ bool IsDevicePresent(const DeviceDescription& device);
 GstElement* CreateSourceBin(const DeviceDescription& device, const VideoCapability* chosen,
                             double framesPerSecond);
 
+// Whether `bin` holds a source whose start waits on its media server: going to PAUSED lasts until
+// the server has linked and started its node, which may take as long as the server takes (up to
+// half a minute). Such a pipeline is started away from the UI thread.
+bool WaitsOnMediaServer(GstElement* bin);
+
+// Makes every such source inside `bin` give up its wait now (a start in progress then fails), so
+// that the pipeline can be stopped at once.
+void CancelMediaServerWaits(GstElement* bin);
+
 // Told when a device arrives or goes (a real one through the monitor, a virtual one when its
 // removal fault fires), on whatever thread noticed it. One listener; nullptr removes it.
 using DeviceChangeListener = void (*)(DeviceKind kind, bool arrived);
