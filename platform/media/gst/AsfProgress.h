@@ -59,7 +59,6 @@ private:
     // From the packets.
     std::uint64_t m_packets = 0;
     std::uint64_t m_end = 0;         // milliseconds
-    std::uint64_t m_packetBytes = 0;    // of the current packet, while it is incomplete
 };
 
 } // namespace lumo::media

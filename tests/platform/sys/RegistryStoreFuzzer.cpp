@@ -7,16 +7,16 @@ namespace {
 
 bool SameStore(const RegistryStore& a, const RegistryStore& b)
 {
-    if (a.keys.size() != b.keys.size())
+    if (a.Keys().size() != b.Keys().size())
         return false;
-    for (size_t k = 0; k < a.keys.size(); ++k) {
-        const RegistryKey& x = a.keys[k];
-        const RegistryKey& y = b.keys[k];
-        if (x.path != y.path || x.values.size() != y.values.size())
+    for (size_t k = 0; k < a.Keys().size(); ++k) {
+        const RegistryKey& x = a.Keys()[k];
+        const RegistryKey& y = b.Keys()[k];
+        if (x.Path() != y.Path() || x.Values().size() != y.Values().size())
             return false;
-        for (size_t v = 0; v < x.values.size(); ++v) {
-            if (x.values[v].name != y.values[v].name || x.values[v].type != y.values[v].type
-                || x.values[v].data != y.values[v].data)
+        for (size_t v = 0; v < x.Values().size(); ++v) {
+            if (x.Values()[v].name != y.Values()[v].name || x.Values()[v].type != y.Values()[v].type
+                || x.Values()[v].data != y.Values()[v].data)
                 return false;
         }
     }
@@ -30,10 +30,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::optional<RegistryStore> store = ParseRegistryStore(fuzz::Text(data, size));
     if (!store)
         return 0;
-    for (RegistryKey& key : store->keys) {
-        fuzz::Check(store->KeyExists(key.path), "a key of the store exists");
-        fuzz::Check(store->FindKey(key.path) != nullptr, "a key of the store is found");
-        for (RegistryValue& value : key.values)
+    for (const RegistryKey& key : store->Keys()) {
+        fuzz::Check(store->KeyExists(key.Path()), "a key of the store exists");
+        fuzz::Check(store->FindKey(key.Path()) != nullptr, "a key of the store is found");
+        for (const RegistryValue& value : key.Values())
             fuzz::Check(key.FindValue(value.name) != nullptr, "a value of a key is found");
     }
     std::string written = SerializeRegistryStore(*store);
