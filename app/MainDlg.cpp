@@ -331,7 +331,13 @@ LRESULT CMainDlg::OnLButtonDblClk(UINT, WPARAM, LPARAM, BOOL&)
 
 LRESULT CMainDlg::OnDeviceChange(UINT, WPARAM wParam, LPARAM lParam, BOOL&)
 {
-    m_engine.OnDeviceChange(wParam, lParam);
+    // A camera plugged in or out marks the engine's lists stale. Once the window has shown its
+    // device line, the line is written anew from the cameras there are now, so that a second camera
+    // turns it into the link that opens the device menu.
+    if (m_engine.OnDeviceChange(wParam, lParam) && m_startChecked) {
+        m_engine.EnumerateDevices();
+        RewriteDeviceLabel();
+    }
     return TRUE;
 }
 

@@ -436,6 +436,9 @@ TEST_F(MediaServerTest, ACameraPluggedInLaterCanBeChosenFromTheDeviceMenu)
     ASSERT_NE(ReadText(settings).find("LumoDeskCamera"), std::string::npos);
     Click(60, m_window.height - 16);
     Sleep(700);
+    // The menu opens with nothing highlighted: the first Down marks the current camera, the second
+    // the new one.
+    RunTool({"xdotool", "key", "Down"});
     RunTool({"xdotool", "key", "Down"});
     RunTool({"xdotool", "key", "Return"});
     EXPECT_TRUE(WaitFor([&] { return ReadText(settings).find("LumoOtherCamera") != std::string::npos; }, kWatchdogMs))

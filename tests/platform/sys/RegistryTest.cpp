@@ -272,8 +272,8 @@ TEST(RegistryStoreFormat, TextValuesThatAreNoTerminatedTextKeepTheirBytes)
     ASSERT_TRUE(store.has_value());
     auto again = ParseRegistryStore(SerializeRegistryStore(*store));
     ASSERT_TRUE(again.has_value());
-    ASSERT_EQ(again->keys.size(), 1u);
-    const auto& values = again->keys[0].values;
+    ASSERT_EQ(again->Keys().size(), 1u);
+    const auto& values = again->Keys()[0].Values();
     ASSERT_EQ(values.size(), 4u);
     EXPECT_EQ(values[0].type, REG_SZ);
     EXPECT_EQ(values[0].data, std::string("a\0b", 3));
