@@ -30,25 +30,6 @@ constexpr long kPictureHeight = 480;
 constexpr long kPhotoButtonX = 12 + 40;
 constexpr long kPhotoButtonY = 28 + 40;
 
-// A rectangle of the screen as RGB bytes, three a pixel; empty when it cannot be read.
-std::string Screenshot(long x, long y, long width, long height)
-{
-    std::string rgb;
-    std::string crop = std::to_string(width) + "x" + std::to_string(height) + "+" + std::to_string(x) + "+" + std::to_string(y);
-    if (RunTool({"import", "-window", "root", "-crop", crop, "-depth", "8", "rgb:-"}, &rgb, 10000) != 0)
-        return {};
-    return rgb.size() == static_cast<size_t>(width * height * 3) ? rgb : std::string();
-}
-
-long PixelOf(const std::string& rgb, long width, long x, long y)
-{
-    size_t at = static_cast<size_t>((y * width + x) * 3);
-    if (at + 2 >= rgb.size())
-        return -1;
-    auto byte = [&](size_t i) { return static_cast<long>(static_cast<unsigned char>(rgb[i])); };
-    return byte(at) << 16 | byte(at + 1) << 8 | byte(at + 2);
-}
-
 std::vector<std::string> Files(const std::string& folder)
 {
     std::vector<std::string> names;

@@ -107,6 +107,8 @@ public:
     // Stops and resumes the providing process: its node stays listed but answers nothing meanwhile.
     void Freeze() const { kill(m_pid, SIGSTOP); }
     void Thaw() const { kill(m_pid, SIGCONT); }
+    // Kills the providing process; the node is gone from the session's list (within a watchdog)
+    // when this returns, so the next test meets no leftover node.
     void Unplug()
     {
         if (m_pid <= 0)
@@ -114,21 +116,13 @@ public:
         kill(m_pid, SIGKILL);
         waitpid(m_pid, nullptr, 0);
         m_pid = -1;
+        WaitFor([&] { return !IsListed(); }, 5000);
     }
 
 private:
     std::string m_name;
     pid_t m_pid = -1;
 };
-
-std::string Screenshot(long x, long y, long width, long height)
-{
-    std::string rgb;
-    std::string crop = std::to_string(width) + "x" + std::to_string(height) + "+" + std::to_string(x) + "+" + std::to_string(y);
-    if (RunTool({"import", "-window", "root", "-crop", crop, "-depth", "8", "rgb:-"}, &rgb, 10000) != 0)
-        return {};
-    return rgb.size() == static_cast<size_t>(width * height * 3) ? rgb : std::string();
-}
 
 // The share of the upper two thirds of an RGB picture that is the bars' yellow, and their cyan: both
 // are plain in SMPTE bars and found in no skin colour.
@@ -258,6 +252,24 @@ protected:
         return videos.empty() ? std::filesystem::path() : videos.front();
     }
 
+    enum class Sound { Node, None };
+    // The program on a camera node (with a microphone node beside it), showing the node's picture,
+    // past its start check.
+    void OpenOnNodes(Sound sound)
+    {
+        m_camera = std::make_unique<ProvidedNode>(ProvidedNode::Kind::Camera, "LumoDeskCamera");
+        if (sound == Sound::Node)
+            m_microphone = std::make_unique<ProvidedNode>(ProvidedNode::Kind::Microphone, "LumoDeskMicrophone");
+        ASSERT_TRUE(m_camera->Listed() && (!m_microphone || m_microphone->Listed())) << "the media server did not list the nodes";
+        StartProgram();
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_TRUE(WaitForBars()) << "watchdog: the node's picture did not show";
+        Sleep(1200);
+    }
+
+    // Declared before the program's run, so that the program ends before its nodes go.
+    std::unique_ptr<ProvidedNode> m_camera;
+    std::unique_ptr<ProvidedNode> m_microphone;
     std::unique_ptr<ProgramOnDisplay> m_run;
     WindowGeometry m_window;
     double m_windowSeconds = 0;
@@ -302,13 +314,8 @@ TEST_F(MediaServerTest, APipeWireCameraShowsItsMovingPictureAndTakesPhotos)
 
 TEST_F(MediaServerTest, ARecordingHoldsTheCamerasPictureAndTheMicrophonesSound)
 {
-    ProvidedNode camera(ProvidedNode::Kind::Camera, "LumoDeskCamera");
-    ProvidedNode microphone(ProvidedNode::Kind::Microphone, "LumoDeskMicrophone");
-    ASSERT_TRUE(camera.Listed() && microphone.Listed());
-    StartProgram();
+    OpenOnNodes(Sound::Node);
     ASSERT_FALSE(HasFatalFailure());
-    ASSERT_TRUE(WaitForBars());
-    Sleep(1200); // past the start check
     std::filesystem::path video = StartRecording();
     ASSERT_FALSE(video.empty()) << "watchdog: no recording started";
     auto started = Clock::now();
@@ -350,13 +357,9 @@ TEST_F(MediaServerTest, ACameraWhoseServerIsSlowToStartItDoesNotHoldTheWindow)
 
 TEST_F(MediaServerTest, ACameraUnpluggedDuringThePreviewIsReported)
 {
-    ProvidedNode camera(ProvidedNode::Kind::Camera, "LumoDeskCamera");
-    ASSERT_TRUE(camera.Listed());
-    StartProgram();
+    OpenOnNodes(Sound::None);
     ASSERT_FALSE(HasFatalFailure());
-    ASSERT_TRUE(WaitForBars());
-    Sleep(1200);
-    camera.Unplug();
+    m_camera->Unplug();
     ASSERT_TRUE(WaitFor([] { return LumoWindows() == 2; }, kWatchdogMs)) << "watchdog: the loss was not reported";
     RunTool({"xdotool", "key", "Return"});
     ASSERT_TRUE(WaitFor([] { return LumoWindows() == 1; }, kWatchdogMs));
@@ -369,18 +372,13 @@ TEST_F(MediaServerTest, ACameraUnpluggedDuringThePreviewIsReported)
 
 TEST_F(MediaServerTest, ACameraUnpluggedWhileRecordingLeavesAFileThatPlaysToTheLoss)
 {
-    ProvidedNode camera(ProvidedNode::Kind::Camera, "LumoDeskCamera");
-    ProvidedNode microphone(ProvidedNode::Kind::Microphone, "LumoDeskMicrophone");
-    ASSERT_TRUE(camera.Listed() && microphone.Listed());
-    StartProgram();
+    OpenOnNodes(Sound::Node);
     ASSERT_FALSE(HasFatalFailure());
-    ASSERT_TRUE(WaitForBars());
-    Sleep(1200);
     std::filesystem::path video = StartRecording();
     ASSERT_FALSE(video.empty());
     auto started = Clock::now();
     Sleep(2500);
-    camera.Unplug();
+    m_camera->Unplug();
     double recorded = std::chrono::duration<double>(Clock::now() - started).count();
     ASSERT_TRUE(WaitFor([] { return LumoWindows() == 2; }, kWatchdogMs)) << "watchdog: the loss was not reported";
     RunTool({"xdotool", "key", "Return"});
@@ -394,18 +392,13 @@ TEST_F(MediaServerTest, ACameraUnpluggedWhileRecordingLeavesAFileThatPlaysToTheL
 
 TEST_F(MediaServerTest, AMicrophoneUnpluggedWhileRecordingLeavesThePictureWhole)
 {
-    ProvidedNode camera(ProvidedNode::Kind::Camera, "LumoDeskCamera");
-    ProvidedNode microphone(ProvidedNode::Kind::Microphone, "LumoDeskMicrophone");
-    ASSERT_TRUE(camera.Listed() && microphone.Listed());
-    StartProgram();
+    OpenOnNodes(Sound::Node);
     ASSERT_FALSE(HasFatalFailure());
-    ASSERT_TRUE(WaitForBars());
-    Sleep(1200);
     std::filesystem::path video = StartRecording();
     ASSERT_FALSE(video.empty());
     auto started = Clock::now();
     Sleep(1000);
-    microphone.Unplug();
+    m_microphone->Unplug();
     Sleep(3000);
     EXPECT_EQ(LumoWindows(), 1) << "a lost microphone is not reported";
     EXPECT_TRUE(ShowsBars(Picture(), kPictureWidth, kPictureHeight));
@@ -456,12 +449,10 @@ TEST_F(MediaServerTest, APulseAudioMicrophoneIsRecorded)
         std::string id;
         ~Unload() { RunTool({"pactl", "unload-module", id}); }
     } unload {std::regex_replace(module, std::regex("\\s+"), "")};
-    ProvidedNode camera(ProvidedNode::Kind::Camera, "LumoDeskCamera");
-    ASSERT_TRUE(camera.Listed());
-    StartProgram();
+    // The desktop's chosen microphone is the one recorded.
+    RunTool({"pactl", "set-default-source", "lumo_sine"});
+    OpenOnNodes(Sound::None);
     ASSERT_FALSE(HasFatalFailure());
-    ASSERT_TRUE(WaitForBars());
-    Sleep(1200);
     std::filesystem::path video = StartRecording();
     ASSERT_FALSE(video.empty());
     Sleep(2500);

@@ -14,6 +14,11 @@ struct WindowGeometry {
     long x = 0, y = 0, width = 0, height = 0;
 };
 
+// A rectangle of the screen as RGB bytes, three a pixel; empty when it cannot be read.
+std::string Screenshot(long x, long y, long width, long height);
+// One pixel of such a rectangle `width` pixels wide as 0xRRGGBB, -1 outside it.
+long PixelOf(const std::string& rgb, long width, long x, long y);
+
 // The visible window titled "Lumo": its X id and where it is on the screen. False while there is none.
 bool FindProgramWindow(std::string* id, WindowGeometry* geometry);
 
