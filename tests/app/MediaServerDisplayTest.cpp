@@ -415,18 +415,21 @@ TEST_F(MediaServerTest, AMicrophoneUnpluggedWhileRecordingLeavesThePictureWhole)
 
 TEST_F(MediaServerTest, ACameraPluggedInLaterCanBeChosenFromTheDeviceMenu)
 {
-    ProvidedNode first(ProvidedNode::Kind::Camera, "LumoDeskCamera");
-    ASSERT_TRUE(first.Listed());
-    StartProgram();
+    OpenOnNodes(Sound::None);
     ASSERT_FALSE(HasFatalFailure());
-    ASSERT_TRUE(WaitForBars());
-    Sleep(1200);
-    ProvidedNode second(ProvidedNode::Kind::Camera, "LumoOtherCamera");
-    ASSERT_TRUE(second.Listed());
-    Sleep(500);
-    // The device line at the bottom left opens the device menu; the new camera is its second entry.
     std::string settings = m_run->Folder() + "/.config/Ternsafe/radazadadi/camera.ini";
     ASSERT_NE(ReadText(settings).find("LumoDeskCamera"), std::string::npos);
+    // The device line at the bottom left, as the user sees it.
+    auto deviceLine = [&] { return Screenshot(m_window.x + 4, m_window.y + m_window.height - 26, 300, 20); };
+    std::string withOneCamera = deviceLine();
+    ASSERT_FALSE(withOneCamera.empty());
+    ProvidedNode second(ProvidedNode::Kind::Camera, "LumoOtherCamera");
+    ASSERT_TRUE(second.Listed());
+    // With a second camera the line becomes the device menu's link, in words of its own.
+    ASSERT_TRUE(WaitFor([&] {
+        std::string now = deviceLine();
+        return !now.empty() && now != withOneCamera;
+    }, kWatchdogMs)) << "the device line did not offer the device menu";
     Click(60, m_window.height - 16);
     Sleep(700);
     // The menu opens with nothing highlighted: the first Down marks the current camera, the second
