@@ -378,8 +378,8 @@ TEST_F(MediaServerTest, ACameraUnpluggedWhileRecordingLeavesAFileThatPlaysToTheL
     ASSERT_FALSE(video.empty());
     auto started = Clock::now();
     Sleep(2500);
-    m_camera->Unplug();
     double recorded = std::chrono::duration<double>(Clock::now() - started).count();
+    m_camera->Unplug();
     ASSERT_TRUE(WaitFor([] { return LumoWindows() == 2; }, kWatchdogMs)) << "watchdog: the loss was not reported";
     RunTool({"xdotool", "key", "Return"});
     WaitFor([] { return LumoWindows() == 1; }, kWatchdogMs);
