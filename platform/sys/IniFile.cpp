@@ -163,6 +163,10 @@ void AppendEncoded(std::string& bytes, IniEncoding encoding, const WString& cont
         bytes += WideToUtf8(content);
         return;
     }
+    // An odd last byte is half a unit and no text (it was never read as any): it goes once text
+    // follows it, or everything after it would be read shifted by a byte.
+    if (bytes.size() % 2 != 0)
+        bytes.pop_back();
     for (WCHAR c : content) {
         bytes += static_cast<char>(c & 0xFF);
         bytes += static_cast<char>(c >> 8);

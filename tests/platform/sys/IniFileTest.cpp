@@ -244,3 +244,19 @@ TEST_F(IniFileTest, AnOversizedFileIsNeitherReadNorReplaced)
     EXPECT_EQ(Content().size(), garbage.size());
     EXPECT_TRUE(Content() == garbage);
 }
+
+TEST_F(IniFileTest, AUtf16FileWithAnOddLastByteTakesNewKeysItCanReadAgain)
+{
+    // "[Other]\nA=1" in UTF-16 with one stray byte at its end.
+    std::string bytes = "\xFF\xFE";
+    for (char c : std::string("[Other]\nA=1"))
+        bytes += std::string {c, '\0'};
+    bytes += '\x41';
+    Write(bytes);
+    ASSERT_TRUE(WritePrivateProfileStringW(u"CAMERA", u"VideoDevice", u"Desk Cam", File()));
+    EXPECT_EQ(Get(u"CAMERA", u"VideoDevice"), u"Desk Cam");
+    EXPECT_EQ(Get(u"Other", u"A"), u"1");
+    std::string written = Content();
+    EXPECT_EQ(written.substr(0, bytes.size() - 1), bytes.substr(0, bytes.size() - 1)) << "the text that was there is kept byte for byte";
+    EXPECT_EQ(written.size() % 2, 0u) << "the file stays whole units of UTF-16";
+}
