@@ -3,15 +3,26 @@
 #include "platform/sys/File.h"
 #include "platform/sys/NativePath.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <ctime>
+#include <mutex>
+#include <set>
+#include <string_view>
 
 namespace {
+
+constexpr size_t kSuffixLength = 8;
+constexpr std::string_view kTemporaryEnd = ".part";
+// A writer that was killed leaves its temporary file behind; one this old belongs to nobody.
+constexpr time_t kStaleSeconds = 60 * 60;
 
 std::string FolderOf(const std::string& path)
 {
@@ -30,7 +41,7 @@ std::string NameOf(const std::string& path)
 std::string RandomSuffix()
 {
     static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    unsigned char bytes[8] = {};
+    unsigned char bytes[kSuffixLength] = {};
     if (getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
         static unsigned counter = 0;
         unsigned mix = static_cast<unsigned>(getpid()) * 2654435761u + ++counter;
@@ -51,7 +62,7 @@ int CreateTemporary(const std::string& finalPath, std::string& tempPath)
 {
     std::string prefix = FolderOf(finalPath) + "/." + NameOf(finalPath) + ".";
     for (int attempt = 0; attempt < 16; ++attempt) {
-        tempPath = prefix + RandomSuffix() + ".part";
+        tempPath = prefix + RandomSuffix() + std::string(kTemporaryEnd);
         int fd = open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST)
             return fd;
@@ -83,6 +94,44 @@ void SyncFolder(const std::string& folder)
     close(fd);
 }
 
+bool IsTemporaryName(std::string_view name)
+{
+    if (name.size() < 2 + 1 + kSuffixLength + kTemporaryEnd.size() || name.front() != '.' || !name.ends_with(kTemporaryEnd))
+        return false;
+    std::string_view suffix = name.substr(name.size() - kTemporaryEnd.size() - kSuffixLength, kSuffixLength);
+    char dot = name[name.size() - kTemporaryEnd.size() - kSuffixLength - 1];
+    return dot == '.' && std::all_of(suffix.begin(), suffix.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'); });
+}
+
+// Removes what killed writers left in a folder, once per folder and process.
+void RemoveStaleTemporaries(const std::string& folder)
+{
+    static std::mutex lock;
+    static std::set<std::string> cleaned;
+    {
+        std::lock_guard guard(lock);
+        if (!cleaned.insert(folder).second)
+            return;
+    }
+    int dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return;
+    DIR* dir = fdopendir(dirFd);
+    if (!dir) {
+        close(dirFd);
+        return;
+    }
+    time_t now = time(nullptr);
+    while (dirent* entry = readdir(dir)) {
+        struct stat info;
+        if (!IsTemporaryName(entry->d_name) || fstatat(dirFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISREG(info.st_mode) && info.st_uid == geteuid() && now - info.st_mtime > kStaleSeconds)
+            unlinkat(dirFd, entry->d_name, 0);
+    }
+    closedir(dir);
+}
+
 } // namespace
 
 NewFileWriter::NewFileWriter(LPCWSTR finalPath)
@@ -92,6 +141,7 @@ NewFileWriter::NewFileWriter(LPCWSTR finalPath)
         return;
     }
     m_finalPath = ToNativePath(ToView(finalPath));
+    RemoveStaleTemporaries(FolderOf(m_finalPath));
     int fd = CreateTemporary(m_finalPath, m_tempPath);
     if (fd < 0) {
         SetLastError(ErrorFromErrno(errno));

@@ -11,7 +11,8 @@
 // file in the target's folder, created exclusively and never through a link, and Commit syncs
 // it and gives it the final name only if that name is free (a link, even a dangling one, counts
 // as taken). Whatever does not end in a successful Commit removes the temporary file, so a full
-// disk or a failed encode leaves nothing behind.
+// disk or a failed encode leaves nothing behind. A writer killed midway cannot clean up; the
+// first writer of a process in that folder removes such leftovers once they are an hour old.
 class NewFileWriter {
 public:
     explicit NewFileWriter(LPCWSTR finalPath);

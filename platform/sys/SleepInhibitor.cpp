@@ -2,10 +2,12 @@
 
 #include <gio/gio.h>
 #include <gio/gunixfdlist.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -29,9 +31,29 @@ struct Hold {
 
 // A connection of its own for every hold, so each test's (or session's) bus is the one asked,
 // and closing it drops anything the service still ties to it.
+// The session bus as the session announces it; never one started on the spot, which an
+// unset address would make the bus library do (and leave running).
+gchar* SessionBusAddress()
+{
+    const char* announced = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    if (announced && *announced)
+        return g_strdup(announced);
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (!runtime || runtime[0] != '/')
+        return nullptr;
+    std::string socketPath = std::string(runtime) + "/bus";
+    struct stat info;
+    if (stat(socketPath.c_str(), &info) != 0 || !S_ISSOCK(info.st_mode))
+        return nullptr;
+    gchar* escaped = g_dbus_address_escape_value(socketPath.c_str());
+    gchar* address = g_strconcat("unix:path=", escaped, nullptr);
+    g_free(escaped);
+    return address;
+}
+
 GDBusConnection* Connect(GBusType bus)
 {
-    gchar* address = g_dbus_address_get_for_bus_sync(bus, nullptr, nullptr);
+    gchar* address = bus == G_BUS_TYPE_SESSION ? SessionBusAddress() : g_dbus_address_get_for_bus_sync(bus, nullptr, nullptr);
     if (!address)
         return nullptr;
     GDBusConnection* connection = g_dbus_connection_new_for_address_sync(address,

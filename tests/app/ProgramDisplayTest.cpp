@@ -2,7 +2,9 @@
 // would: found by its window, looked at on the screen, closed with its close button.
 #include "../support/ProgramWindow.h"
 #include "../support/ToolRunner.h"
+#include "platform/sys/CommandLine.h"
 #include "platform/sys/Handle.h"
+#include "platform/sys/Process.h"
 
 #include <gtest/gtest.h>
 
@@ -61,3 +63,57 @@ TEST(ProgramOnADisplay, OpensItsSkinnedWindowAndClosesWithTheCloseButtonsCommand
     GetExitCodeProcess(run.Process(), &code);
     EXPECT_EQ(code, 2u) << "the close button gives the dialog's cancel command";
 }
+
+namespace {
+
+// The X windows titled "Lumo" that are shown on the screen.
+int ShownProgramWindows()
+{
+    std::string ids;
+    if (RunTool({"xdotool", "search", "--onlyvisible", "--name", "^Lumo$"}, &ids, 10000) != 0)
+        return 0;
+    std::istringstream lines(ids);
+    int count = 0;
+    for (std::string line; std::getline(lines, line);)
+        count += !line.empty();
+    return count;
+}
+
+} // namespace
+
+// The instance lock's folder opened to everybody: a second start must still find the running
+// window and end, leaving one window on the screen.
+TEST(ProgramOnADisplay, ASecondStartWithABrokenLockLeavesOneWindow)
+{
+    ProgramOnDisplay run(nullptr);
+    if (!run.HasDisplay())
+        GTEST_SKIP() << run.Problem();
+    ASSERT_EQ(run.Problem(), "");
+    ASSERT_TRUE(run.Start(LUMO_PROGRAM));
+    WindowGeometry window;
+    ASSERT_TRUE(run.WaitForWindow([](const WindowGeometry&) { return true; }, kWatchdogMs, &window))
+        << "watchdog: the window did not appear";
+    std::string lockFolder = run.Folder() + "/runtime/lumo-mutex";
+    ASSERT_TRUE(std::filesystem::is_directory(lockFolder));
+    std::filesystem::permissions(lockFolder, std::filesystem::perms::all);
+
+    WString program = Utf8ToWide(LUMO_PROGRAM);
+    WString commandLine = QuoteArgument(program);
+    STARTUPINFOW startup {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION second {};
+    ASSERT_TRUE(CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &second));
+    DWORD waited = WaitForSingleObject(second.hProcess, kWatchdogMs);
+    if (waited != WAIT_OBJECT_0)
+        TerminateProcess(second.hProcess, 9);
+    EXPECT_EQ(waited, WAIT_OBJECT_0) << "watchdog: the second start opened a window of its own";
+    DWORD code = 1;
+    GetExitCodeProcess(second.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+    CloseHandle(second.hProcess);
+    CloseHandle(second.hThread);
+    EXPECT_EQ(ShownProgramWindows(), 1);
+    EXPECT_EQ(WaitForSingleObject(run.Process(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the first instance still runs";
+    std::filesystem::permissions(lockFolder, std::filesystem::perms::owner_all);
+}
+

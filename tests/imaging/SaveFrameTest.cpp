@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/mman.h>
@@ -291,4 +292,25 @@ TEST_F(SaveFrameTest, KilledWriterLeavesOnlyCompletePhotos)
         }
         EXPECT_GT(photos, 0) << "the child was killed before its first photo; the test proves nothing";
     }
+}
+
+// What a killed writer left behind is cleared by the next photo in that folder once it is old;
+// a fresh one may belong to a writer still at work, and other hidden files are not ours.
+TEST_F(SaveFrameTest, LeftoversOfKilledWritersAreClearedWhenOld)
+{
+    std::string folder = Native("photos");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    const std::string old = ".1.jpg.abcdefgh.part";
+    const std::string fresh = ".2.jpg.ijklmnop.part";
+    const std::string other = ".settings";
+    for (const std::string& name : {old, fresh, other})
+        ASSERT_TRUE(WriteFileAtomically(folder + "/" + name, "partial"));
+    timespec twoHoursAgo[2] = {{time(nullptr) - 7200, 0}, {time(nullptr) - 7200, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, (folder + "/" + old).c_str(), twoHoursAgo, 0), 0);
+    ASSERT_EQ(utimensat(AT_FDCWD, (folder + "/" + other).c_str(), twoHoursAgo, 0), 0);
+
+    TestFrame frame(32, 32);
+    frame.Fill(kBlue);
+    Save(frame, "photos/3.jpg");
+    EXPECT_EQ(FolderEntries("photos"), (std::set<std::string> {fresh, other, "3.jpg"}));
 }
