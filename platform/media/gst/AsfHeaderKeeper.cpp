@@ -1,6 +1,7 @@
 #include "platform/media/gst/AsfHeaderKeeper.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -72,8 +73,14 @@ void AsfHeaderKeeper::UpdateHeader()
     }
     if (m_file < 0)
         return;
+    std::vector<AsfHeaderField> fields = m_progress.HeaderFields();
+    // A write the sink could not complete (a full disk) is no packet of the file: the header never
+    // counts more than the file holds.
+    struct stat file {};
+    if (fields.empty() || fstat(m_file, &file) != 0 || static_cast<std::uint64_t>(file.st_size) < fields.front().value)
+        return;
     bool written = true;
-    for (const AsfHeaderField& field : m_progress.HeaderFields())
+    for (const AsfHeaderField& field : fields)
         written = WriteAt(m_file, field.offset, field.value, field.size) && written;
     if (!written)
         return;
