@@ -37,16 +37,6 @@ int VisibleProgramWindows()
     return count;
 }
 
-std::filesystem::path FirstVideo(const std::filesystem::path& folder)
-{
-    std::error_code ignored;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
-        if (entry.path().extension() == ".wmv")
-            return entry.path();
-    }
-    return {};
-}
-
 } // namespace
 
 TEST(RecordingOnADisplay, AFillingDiskEndsTheRecordingWithAMessageAndAVideoThatPlaysInFull)

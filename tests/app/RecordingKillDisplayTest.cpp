@@ -24,17 +24,6 @@ constexpr DWORD kWatchdogMs = 20000;
 constexpr long kRecordButtonX = 12 + 80 + 40;
 constexpr long kRecordButtonY = 28 + 40;
 
-// The one video in the folder, or an empty path.
-std::filesystem::path FirstVideo(const std::filesystem::path& folder)
-{
-    std::error_code ignored;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
-        if (entry.path().extension() == ".wmv")
-            return entry.path();
-    }
-    return {};
-}
-
 } // namespace
 
 TEST(RecordingOnADisplay, AKilledProgramLeavesAVideoThatPlaysAndTellsItsLengthToItsLastHalfSecond)

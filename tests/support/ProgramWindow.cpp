@@ -42,6 +42,16 @@ long PixelOf(const std::string& rgb, long width, long x, long y)
     return byte(at) << 16 | byte(at + 1) << 8 | byte(at + 2);
 }
 
+std::filesystem::path FirstVideo(const std::filesystem::path& folder)
+{
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
+        if (entry.path().extension() == ".wmv")
+            return entry.path();
+    }
+    return {};
+}
+
 bool FindProgramWindow(std::string* id, WindowGeometry* geometry)
 {
     std::string found;

@@ -5,6 +5,7 @@
 
 #include "platform/sys/Process.h"
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,6 +19,9 @@ struct WindowGeometry {
 std::string Screenshot(long x, long y, long width, long height);
 // One pixel of such a rectangle `width` pixels wide as 0xRRGGBB, -1 outside it.
 long PixelOf(const std::string& rgb, long width, long x, long y);
+
+// The first video (.wmv) in the folder, or an empty path.
+std::filesystem::path FirstVideo(const std::filesystem::path& folder);
 
 // The visible window titled "Lumo": its X id and where it is on the screen. False while there is none.
 bool FindProgramWindow(std::string* id, WindowGeometry* geometry);
