@@ -180,6 +180,15 @@ bool EndsWithLineBreak(const std::string& raw, IniEncoding encoding)
     return raw.size() % 2 == 0 && raw.ends_with(std::string_view("\n\0", 2));
 }
 
+bool EndsWithReturn(const std::string& raw, IniEncoding encoding)
+{
+    if (encoding != IniEncoding::Utf16Le)
+        return raw.ends_with('\r');
+    // An odd last byte is dropped when text follows it, so the unit before it is what counts.
+    std::string_view units(raw.data(), raw.size() - raw.size() % 2);
+    return units.ends_with(std::string_view("\r\0", 2));
+}
+
 std::string Encode(const IniText& text)
 {
     std::string bytes;
@@ -194,9 +203,11 @@ std::string Encode(const IniText& text)
             continue;
         }
         bytes += line.raw;
-        // The file's last line may have had no break; one is needed once lines follow it.
+        // The file's last line may have had no break; one is needed once lines follow it. A
+        // line that already ends in a CR only takes the line feed, or it would read back as a
+        // line with a CR of its own at its end.
         if (i + 1 < text.lines.size() && !EndsWithLineBreak(line.raw, text.encoding))
-            AppendEncoded(bytes, text.encoding, text.newline);
+            AppendEncoded(bytes, text.encoding, EndsWithReturn(line.raw, text.encoding) ? WString(u"\n") : text.newline);
     }
     return bytes;
 }

@@ -260,3 +260,34 @@ TEST_F(IniFileTest, AUtf16FileWithAnOddLastByteTakesNewKeysItCanReadAgain)
     EXPECT_EQ(written.substr(0, bytes.size() - 1), bytes.substr(0, bytes.size() - 1)) << "the text that was there is kept byte for byte";
     EXPECT_EQ(written.size() % 2, 0u) << "the file stays whole units of UTF-16";
 }
+
+TEST_F(IniFileTest, AUtf16HeaderWithoutItsBracketEndingInABareReturnTakesKeysThatReadBack)
+{
+    // One line that opens a section but never closes it, whose units past the second are
+    // shifted by a byte, ending in a lone CR and no line feed.
+    const std::string bytes("\xFF\xFE[\0L\0\xEA\x75\0m\0o\0]\0\r\0\n\0K\0[e\0y\0=\0W\0e\0r\0\r\0", 36);
+    Write(bytes);
+    DWORD copied = 0;
+    std::vector<WString> sections = List(nullptr, 256, &copied);
+    ASSERT_EQ(sections.size(), 1u);
+    ASSERT_TRUE(WritePrivateProfileStringW(sections[0].c_str(), u"Key", u"written", File()));
+    EXPECT_EQ(Get(sections[0].c_str(), u"Key"), u"written");
+    ASSERT_TRUE(WritePrivateProfileStringW(u"Lumo", u"Key", u"new", File()));
+    EXPECT_EQ(Get(u"Lumo", u"Key"), u"new");
+    EXPECT_EQ(Get(sections[0].c_str(), u"Key"), u"written");
+    EXPECT_EQ(Content().substr(0, bytes.size()), bytes) << "the line that was there is kept byte for byte";
+}
+
+TEST_F(IniFileTest, ALastLineEndingInABareReturnKeepsItsNameWhenLinesFollow)
+{
+    Write("[A]\r");
+    ASSERT_TRUE(WritePrivateProfileStringW(u"A", u"k", u"1", File()));
+    EXPECT_EQ(Content(), "[A]\r\nk=1\r\n");
+    EXPECT_EQ(Get(u"A", u"k"), u"1");
+
+    // The same in UTF-16 with a stray byte after the CR.
+    Write(std::string("\xFF\xFE[\0A\0]\0\r\0\x41", 11));
+    ASSERT_TRUE(WritePrivateProfileStringW(u"A", u"k", u"1", File()));
+    EXPECT_EQ(Get(u"A", u"k"), u"1");
+    EXPECT_EQ(Content(), std::string("\xFF\xFE[\0A\0]\0\r\0\n\0k\0=\0001\0\r\0\n\0", 22));
+}
