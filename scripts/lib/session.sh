@@ -13,7 +13,7 @@ start_test_session() {
     while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do
       display=$((display + 1))
     done
-    Xvfb ":$display" -screen 0 1920x1080x24 -nolisten tcp >"$LUMO_TEST_RUNTIME/xvfb.log" 2>&1 &
+    Xvfb ":$display" -screen 0 "${LUMO_TEST_SCREEN:-1920x1080x24}" -nolisten tcp >"$LUMO_TEST_RUNTIME/xvfb.log" 2>&1 &
     pids+=($!)
     export DISPLAY=":$display"
     for _ in $(seq 1 50); do
