@@ -12,6 +12,7 @@
 #include "platform/ui/WinUser.h"
 
 #include <memory>
+#include <vector>
 
 // Messages between the engine and the main window (the parent of the video window).
 inline constexpr UINT kMessageGraphNotify = WM_USER + 1;            // graph events are waiting
@@ -147,6 +148,9 @@ private:
     ComPtr<IGraphBuilder> m_graph;
     ComPtr<IFileSinkFilter> m_sink;
     ComPtr<ISampleGrabber> m_grabber;
+    // The grabbed frame of the last photo: kept for the next one, whose pages are then already
+    // there (a fresh block of a full-HD frame costs more in page faults than its copy).
+    std::vector<BYTE> m_snapshotFrame;
     ComPtr<IBaseFilter> m_grabberFilter;
 
     LONG m_frameWidth = 0;

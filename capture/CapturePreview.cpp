@@ -8,6 +8,7 @@
 #include "platform/ui/Window.h"
 
 #include <cstdlib>
+#include <new>
 
 namespace {
 
@@ -249,11 +250,14 @@ int CCaptureEngine::TakeSnapshot(LPCWSTR path)
     LONG size = 0;
     if (FAILED(m_grabber->GetCurrentBuffer(&size, nullptr)) || size <= 0 || !path || !path[0])
         return 1;
-    void* block = std::malloc(static_cast<size_t>(size));
-    if (!block)
+    try {
+        m_snapshotFrame.resize(static_cast<size_t>(size));
+    } catch (const std::bad_alloc&) {
+        m_snapshotFrame = {};
         return 1;
-    if (SUCCEEDED(m_grabber->GetCurrentBuffer(&size, static_cast<LONG*>(block))))
-        SaveFrameAsJpeg(static_cast<BYTE*>(block), size, static_cast<UINT>(m_frameWidth), static_cast<UINT>(m_frameHeight), path);
-    std::free(block);
+    }
+    // A frame of another size arrived since the first call: the photo is skipped, not cut.
+    if (SUCCEEDED(m_grabber->GetCurrentBuffer(&size, reinterpret_cast<LONG*>(m_snapshotFrame.data()))))
+        SaveFrameAsJpeg(m_snapshotFrame.data(), size, static_cast<UINT>(m_frameWidth), static_cast<UINT>(m_frameHeight), path);
     return 1;
 }

@@ -1,9 +1,12 @@
 #include "platform/media/filters/SampleGrabber.h"
+#include "platform/media/filters/PixelRows.h"
 
 #include <gst/gst.h>
 #include <gst/video/video.h>
 
 #include <atomic>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 
@@ -161,6 +164,29 @@ HRESULT SampleGrabber::SetBufferSamples(BOOL buffer)
     return S_OK;
 }
 
+// Blue, green, red of each BGRx pixel: four pixels at a time as three words, the rest one by one.
+void PackBgrxRow(const BYTE* source, BYTE* line, int width)
+{
+    static_assert(std::endian::native == std::endian::little, "the words are put together little-endian");
+    int x = 0;
+    for (; x + 4 <= width; x += 4) {
+        std::uint32_t p[4];
+        std::memcpy(p, source + x * 4, sizeof p);
+        // Little-endian: byte 0 of each word is blue.
+        std::uint32_t words[3] = {
+            (p[0] & 0xFFFFFFu) | (p[1] << 24),
+            ((p[1] >> 8) & 0xFFFFu) | (p[2] << 16),
+            ((p[2] >> 16) & 0xFFu) | (p[3] << 8),
+        };
+        std::memcpy(line + x * 3, words, sizeof words);
+    }
+    for (; x < width; ++x) {
+        line[x * 3] = source[x * 4];
+        line[x * 3 + 1] = source[x * 4 + 1];
+        line[x * 3 + 2] = source[x * 4 + 2];
+    }
+}
+
 HRESULT SampleGrabber::GetCurrentBuffer(LONG* size, LONG* target)
 {
     if (!size)
@@ -200,11 +226,7 @@ HRESULT SampleGrabber::GetCurrentBuffer(LONG* size, LONG* target)
                     std::memcpy(line, source, static_cast<size_t>(width) * 4);
                     continue;
                 }
-                for (int x = 0; x < width; ++x) {
-                    line[x * 3] = source[x * 4];
-                    line[x * 3 + 1] = source[x * 4 + 1];
-                    line[x * 3 + 2] = source[x * 4 + 2];
-                }
+                PackBgrxRow(source, line, width);
                 std::memset(line + width * 3, 0, static_cast<size_t>(stride - width * 3));
             }
             gst_video_frame_unmap(&frame);
