@@ -792,7 +792,16 @@ std::unique_ptr<Presenter> CreateGtkPresenter()
         gtk_disable_setlocale();
         gdk_set_allowed_backends("x11,*");
     }
-    if (!gtk_init_check(nullptr, nullptr))
+    // Nothing here draws with OpenGL, yet GDK would open the GL driver to choose its visuals: a
+    // software driver alone maps some 50 MB. The setting is read while GTK starts, and is taken
+    // back at once so that the programs this one starts still get GL.
+    bool glChosen = g_getenv("GDK_GL") != nullptr;
+    if (!glChosen)
+        g_setenv("GDK_GL", "disable", TRUE);
+    bool started = gtk_init_check(nullptr, nullptr);
+    if (!glChosen)
+        g_unsetenv("GDK_GL");
+    if (!started)
         return nullptr;
     return std::make_unique<GtkPresenter>();
 }

@@ -25,6 +25,7 @@
 #include <cstring>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -679,4 +680,21 @@ TEST_F(GtkPresenterTest, ARealClickReachesTheChildUnderThePointerInItsOwnCoordin
     ASSERT_EQ(1u, outerDown.size());
     EXPECT_EQ(10, GET_X_LPARAM(outerDown.front().lParam));
     EXPECT_EQ(10, GET_Y_LPARAM(outerDown.front().lParam));
+}
+
+TEST_F(GtkPresenterTest, ShowingAWindowLoadsNoGlDriverAndLeavesChildrenTheirGl)
+{
+    COLORREF colour = RGB(10, 20, 30);
+    PaintWith(&colour);
+    Create(m_title, RECT {100, 100, 300, 260});
+    WaitViewable(m_title);
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    while (std::getline(maps, line)) {
+        EXPECT_EQ(line.find("_dri.so"), std::string::npos) << line;
+        EXPECT_EQ(line.find("libGLX_mesa"), std::string::npos) << line;
+        EXPECT_EQ(line.find("libLLVM"), std::string::npos) << line;
+    }
+    // The setting that keeps GDK from the driver is not handed on to programs started from here.
+    EXPECT_EQ(std::getenv("GDK_GL"), nullptr);
 }
