@@ -4,6 +4,7 @@
 #pragma once
 
 #include "capture/SampleCaptureGraphBuilder.h"
+#include "imaging/SaveFrame.h"
 #include "platform/base/Format.h"
 #include "platform/base/Strings.h"
 #include "platform/media/DeviceBroadcast.h"
@@ -12,7 +13,6 @@
 #include "platform/ui/WinUser.h"
 
 #include <memory>
-#include <vector>
 
 // Messages between the engine and the main window (the parent of the video window).
 inline constexpr UINT kMessageGraphNotify = WM_USER + 1;            // graph events are waiting
@@ -148,9 +148,8 @@ private:
     ComPtr<IGraphBuilder> m_graph;
     ComPtr<IFileSinkFilter> m_sink;
     ComPtr<ISampleGrabber> m_grabber;
-    // The grabbed frame of the last photo: kept for the next one, whose pages are then already
-    // there (a fresh block of a full-HD frame costs more in page faults than its copy).
-    std::vector<BYTE> m_snapshotFrame;
+    // The last photo's frame, kept for the next one.
+    PhotoFrame m_snapshotFrame;
     ComPtr<IBaseFilter> m_grabberFilter;
 
     LONG m_frameWidth = 0;

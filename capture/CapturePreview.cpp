@@ -8,7 +8,6 @@
 #include "platform/ui/Window.h"
 
 #include <cstdlib>
-#include <new>
 
 namespace {
 
@@ -250,14 +249,11 @@ int CCaptureEngine::TakeSnapshot(LPCWSTR path)
     LONG size = 0;
     if (FAILED(m_grabber->GetCurrentBuffer(&size, nullptr)) || size <= 0 || !path || !path[0])
         return 1;
-    try {
-        m_snapshotFrame.resize(static_cast<size_t>(size));
-    } catch (const std::bad_alloc&) {
-        m_snapshotFrame = {};
-        return 1;
-    }
-    // A frame of another size arrived since the first call: the photo is skipped, not cut.
-    if (SUCCEEDED(m_grabber->GetCurrentBuffer(&size, reinterpret_cast<LONG*>(m_snapshotFrame.data()))))
-        SaveFrameAsJpeg(m_snapshotFrame.data(), size, static_cast<UINT>(m_frameWidth), static_cast<UINT>(m_frameHeight), path);
+    // The grabber writes the frame straight into the photo's rows.
+    LONG room = 0;
+    BYTE* rows = m_snapshotFrame.Rows(static_cast<UINT>(m_frameWidth), static_cast<UINT>(m_frameHeight), &room);
+    // A frame of another size than the connection's is skipped, not cut or padded.
+    if (rows && room == size && SUCCEEDED(m_grabber->GetCurrentBuffer(&size, reinterpret_cast<LONG*>(rows))))
+        m_snapshotFrame.Save(path);
     return 1;
 }

@@ -15,3 +15,27 @@ void SaveFrameAsJpeg(const BYTE* pixels, LONG byteCount, UINT width, UINT height
         return;
     image.SaveFile(path, CXIMAGE_FORMAT_JPG);
 }
+
+PhotoFrame::PhotoFrame() = default;
+PhotoFrame::~PhotoFrame() = default;
+
+BYTE* PhotoFrame::Rows(UINT width, UINT height, LONG* size)
+{
+    *size = 0;
+    bool reusable = m_image && m_image->IsValid() && m_image->GetWidth() == width && m_image->GetHeight() == height;
+    if (!reusable) {
+        m_image = std::make_unique<CxImage>(CXIMAGE_FORMAT_UNKNOWN);
+        if (!m_image->Create(width, height, 24, CXIMAGE_FORMAT_UNKNOWN)) {
+            m_image.reset();
+            return nullptr;
+        }
+    }
+    *size = static_cast<LONG>(m_image->GetEffWidth() * m_image->GetHeight());
+    return m_image->GetBits(0);
+}
+
+void PhotoFrame::Save(LPCWSTR path)
+{
+    if (m_image && m_image->IsValid())
+        m_image->SaveFile(path, CXIMAGE_FORMAT_JPG);
+}

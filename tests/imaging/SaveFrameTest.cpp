@@ -15,6 +15,7 @@
 #include <sys/resource.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <set>
@@ -313,4 +314,29 @@ TEST_F(SaveFrameTest, LeftoversOfKilledWritersAreClearedWhenOld)
     frame.Fill(kBlue);
     Save(frame, "photos/3.jpg");
     EXPECT_EQ(FolderEntries("photos"), (std::set<std::string> {fresh, other, "3.jpg"}));
+}
+
+TEST_F(SaveFrameTest, APhotoFrameFilledInPlaceWritesWhatTheFrameWouldAndIsRemadeForAnotherSize)
+{
+    PhotoFrame photo;
+    for (auto [width, height] : {std::pair {641u, 481u}, std::pair {641u, 481u}, std::pair {320u, 240u}}) {
+        TestFrame frame(width, height);
+        frame.FillNoise(width * 7 + height);
+        frame.FillRows(0, 16, kRed);
+        LONG size = 0;
+        BYTE* rows = photo.Rows(width, height, &size);
+        ASSERT_NE(rows, nullptr);
+        ASSERT_EQ(size, frame.Size()) << width << "x" << height;
+        std::memcpy(rows, frame.Data(), static_cast<size_t>(size));
+        photo.Save(Wide("in-place.jpg").c_str());
+        Save(frame, "copied.jpg");
+        std::string written = ReadAll(Native("in-place.jpg"));
+        EXPECT_GT(written.size(), 1000u);
+        EXPECT_TRUE(written == ReadAll(Native("copied.jpg"))) << width << "x" << height << ": the two files differ";
+        std::remove(Native("in-place.jpg").c_str());
+        std::remove(Native("copied.jpg").c_str());
+    }
+    LONG size = 1;
+    EXPECT_EQ(photo.Rows(0, 480, &size), nullptr);
+    EXPECT_EQ(size, 0);
 }

@@ -1,14 +1,13 @@
 #include "platform/media/filters/SampleGrabber.h"
-#include "platform/media/filters/PixelRows.h"
 
 #include <gst/gst.h>
 #include <gst/video/video.h>
 
+#include <algorithm>
 #include <atomic>
-#include <bit>
-#include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 namespace lumo::media {
 
@@ -164,28 +163,57 @@ HRESULT SampleGrabber::SetBufferSamples(BOOL buffer)
     return S_OK;
 }
 
-// Blue, green, red of each BGRx pixel: four pixels at a time as three words, the rest one by one.
-void PackBgrxRow(const BYTE* source, BYTE* line, int width)
+namespace {
+
+// The camera's frame, as it came, in the bitmap the caller asked for: 24 or 32 bits a pixel,
+// blue first, rows `stride` bytes apart with the bottom row first. The frames are held as the
+// camera sends them and converted only here, when a photo asks for one.
+bool ConvertFrame(const GstVideoInfo& info, GstBuffer* buffer, bool rgb32, BYTE* out, LONG stride)
 {
-    static_assert(std::endian::native == std::endian::little, "the words are put together little-endian");
-    int x = 0;
-    for (; x + 4 <= width; x += 4) {
-        std::uint32_t p[4];
-        std::memcpy(p, source + x * 4, sizeof p);
-        // Little-endian: byte 0 of each word is blue.
-        std::uint32_t words[3] = {
-            (p[0] & 0xFFFFFFu) | (p[1] << 24),
-            ((p[1] >> 8) & 0xFFFFu) | (p[2] << 16),
-            ((p[2] >> 16) & 0xFFu) | (p[3] << 8),
-        };
-        std::memcpy(line + x * 3, words, sizeof words);
+    const int width = GST_VIDEO_INFO_WIDTH(&info);
+    const int height = GST_VIDEO_INFO_HEIGHT(&info);
+    GstVideoInfo converted;
+    if (!gst_video_info_set_format(&converted, rgb32 ? GST_VIDEO_FORMAT_BGRx : GST_VIDEO_FORMAT_BGR, width, height))
+        return false;
+    // The converter only changes the format: the rest is the frame's own.
+    converted.fps_n = info.fps_n;
+    converted.fps_d = info.fps_d;
+    converted.par_n = info.par_n;
+    converted.par_d = info.par_d;
+    converted.interlace_mode = info.interlace_mode;
+    // Written from the bottom row up, the frame lands the way round the caller wants it.
+    converted.stride[0] = -stride;
+    converted.offset[0] = static_cast<gsize>(stride) * static_cast<gsize>(height - 1);
+    converted.size = static_cast<gsize>(stride) * static_cast<gsize>(height);
+    GstBuffer* wrapped = gst_buffer_new_wrapped_full(GstMemoryFlags(0), out, converted.size, 0, converted.size, nullptr, nullptr);
+    GstVideoFrame source;
+    GstVideoFrame target;
+    bool done = false;
+    if (gst_video_frame_map(&source, const_cast<GstVideoInfo*>(&info), buffer, GST_MAP_READ)) {
+        if (gst_video_frame_map(&target, &converted, wrapped, GST_MAP_WRITE)) {
+            GstStructure* options = gst_structure_new("options", GST_VIDEO_CONVERTER_OPT_DITHER_METHOD,
+                GST_TYPE_VIDEO_DITHER_METHOD, GST_VIDEO_DITHER_NONE, GST_VIDEO_CONVERTER_OPT_THREADS, G_TYPE_UINT,
+                std::max(1u, std::min(4u, g_get_num_processors())), nullptr);
+            if (GstVideoConverter* converter = gst_video_converter_new(const_cast<GstVideoInfo*>(&info), &converted, options)) {
+                gst_video_converter_frame(converter, &source, &target);
+                gst_video_converter_free(converter);
+                done = true;
+            }
+            gst_video_frame_unmap(&target);
+        }
+        gst_video_frame_unmap(&source);
     }
-    for (; x < width; ++x) {
-        line[x * 3] = source[x * 4];
-        line[x * 3 + 1] = source[x * 4 + 1];
-        line[x * 3 + 2] = source[x * 4 + 2];
-    }
+    gst_buffer_unref(wrapped);
+    if (!done)
+        return false;
+    // The bytes past each row are zero.
+    const size_t used = static_cast<size_t>(width) * (rgb32 ? 4 : 3);
+    for (int y = 0; y < height; ++y)
+        std::memset(out + static_cast<size_t>(y) * stride + used, 0, static_cast<size_t>(stride) - used);
+    return true;
 }
+
+} // namespace
 
 HRESULT SampleGrabber::GetCurrentBuffer(LONG* size, LONG* target)
 {
@@ -210,28 +238,10 @@ HRESULT SampleGrabber::GetCurrentBuffer(LONG* size, LONG* target)
         *size = needed;
     } else if (*size < needed) {
         result = E_OUTOFMEMORY;
+    } else if (!ConvertFrame(info, buffer, rgb32, reinterpret_cast<BYTE*>(target), stride)) {
+        result = E_FAIL;
     } else {
-        GstVideoFrame frame;
-        if (!gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ)) {
-            result = E_FAIL;
-        } else {
-            // The pipeline holds BGRx top row first; the caller wants the bottom row first.
-            auto* out = reinterpret_cast<BYTE*>(target);
-            const auto* pixels = static_cast<const BYTE*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
-            const int sourceStride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
-            for (int row = 0; row < height; ++row) {
-                const BYTE* source = pixels + static_cast<size_t>(height - 1 - row) * sourceStride;
-                BYTE* line = out + static_cast<size_t>(row) * stride;
-                if (rgb32) {
-                    std::memcpy(line, source, static_cast<size_t>(width) * 4);
-                    continue;
-                }
-                PackBgrxRow(source, line, width);
-                std::memset(line + width * 3, 0, static_cast<size_t>(stride - width * 3));
-            }
-            gst_video_frame_unmap(&frame);
-            *size = needed;
-        }
+        *size = needed;
     }
     gst_buffer_unref(buffer);
     return result;
@@ -239,20 +249,16 @@ HRESULT SampleGrabber::GetCurrentBuffer(LONG* size, LONG* target)
 
 GstElement* SampleGrabber::CreateElement(const RunContext&)
 {
+    // Frames pass as they are: the picture converts what it paints, and a photo converts its one frame.
     GstElement* bin = gst_bin_new(nullptr);
-    GstElement* convert = gst_element_factory_make("videoconvert", nullptr);
-    GstElement* filter = gst_element_factory_make("capsfilter", nullptr);
-    // One conversion serves the picture and the grabbed frame: BGRx is what the renderer draws.
-    GstCaps* caps = gst_caps_from_string("video/x-raw,format=BGRx");
-    g_object_set(filter, "caps", caps, nullptr);
-    gst_caps_unref(caps);
-    gst_bin_add_many(GST_BIN(bin), convert, filter, nullptr);
-    gst_element_link(convert, filter);
-    GstPad* sink = gst_element_get_static_pad(convert, "sink");
+    GstElement* pass = gst_element_factory_make("identity", nullptr);
+    g_object_set(pass, "silent", TRUE, nullptr);
+    gst_bin_add(GST_BIN(bin), pass);
+    GstPad* sink = gst_element_get_static_pad(pass, "sink");
     gst_element_add_pad(bin, gst_ghost_pad_new("sink", sink));
     gst_object_unref(sink);
 
-    GstPad* source = gst_element_get_static_pad(filter, "src");
+    GstPad* source = gst_element_get_static_pad(pass, "src");
     {
         std::lock_guard guard(m_slot->lock);
         m_slot->haveInfo = false;
@@ -267,7 +273,7 @@ GstElement* SampleGrabber::CreateElement(const RunContext&)
         GstElement* end = gst_element_factory_make("fakesink", nullptr);
         g_object_set(end, "sync", FALSE, "async", FALSE, nullptr);
         gst_bin_add(GST_BIN(bin), end);
-        gst_element_link(filter, end);
+        gst_element_link(pass, end);
     }
     gst_object_unref(source);
     return bin;

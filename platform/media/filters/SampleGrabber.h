@@ -1,6 +1,6 @@
-// The sample grabber: passes video through unchanged in content, converted to the type it was told
-// to accept, and keeps a copy of the last frame for whoever asks (24-bit BGR, rows padded to four
-// bytes, bottom row first, like a bottom-up DIB).
+// The sample grabber: passes video through as it comes and holds on to the last frame; whoever asks
+// gets that frame converted to the type the grabber was told to accept (24-bit BGR, rows padded to
+// four bytes, bottom row first, like a bottom-up DIB). Only an asked-for frame is converted.
 #pragma once
 
 #include "platform/media/graph/Filter.h"

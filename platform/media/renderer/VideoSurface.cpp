@@ -12,8 +12,10 @@
 #include <gst/gst.h>
 #include <gst/video/video.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <vector>
 
 namespace lumo::media {
 
@@ -26,6 +28,9 @@ struct VideoSurface::FrameSlot {
     bool detached = false;       // the surface is gone: frames are dropped as they come
     bool repaintPending = false; // a notification is on its way and no paint took the frame yet
     std::atomic<unsigned long long> received {0};
+    // The size the window paints the picture at, for the sinks to scale down to.
+    std::atomic<int> paintWidth {0};
+    std::atomic<int> paintHeight {0};
 
     ~FrameSlot()
     {
@@ -75,10 +80,63 @@ void Deliver(VideoSurface::FrameSlot& slot, GstSample* sample, bool counts)
         gst_sample_unref(dropped);
 }
 
+// One sink's part: its slot, and the filter that says what size its converter delivers.
+struct SinkState {
+    std::shared_ptr<VideoSurface::FrameSlot> slot;
+    GstElement* scaler = nullptr; // references
+    GstElement* filter = nullptr;
+    int askedWidth = 0; // what the filter asks for now, 0 x 0 for the camera's own size
+    int askedHeight = 0;
+
+    ~SinkState()
+    {
+        if (scaler)
+            gst_object_unref(scaler);
+        if (filter)
+            gst_object_unref(filter);
+    }
+};
+
+// A picture painted smaller than the camera's frames is scaled down as it is converted, in the
+// streaming thread and in one pass, so the window copies only what it shows. A larger picture
+// gets the camera's own frames, and the paint stretches them.
+void FollowPaintSize(SinkState& state)
+{
+    int width = state.slot->paintWidth.load();
+    int height = state.slot->paintHeight.load();
+    GstPad* input = gst_element_get_static_pad(state.scaler, "sink");
+    GstCaps* caps = input ? gst_pad_get_current_caps(input) : nullptr;
+    GstVideoInfo info;
+    bool known = caps && gst_video_info_from_caps(&info, caps);
+    if (caps)
+        gst_caps_unref(caps);
+    if (input)
+        gst_object_unref(input);
+    if (!known)
+        return;
+    bool smaller = width > 0 && height > 0 && width <= GST_VIDEO_INFO_WIDTH(&info) && height <= GST_VIDEO_INFO_HEIGHT(&info)
+        && (width < GST_VIDEO_INFO_WIDTH(&info) || height < GST_VIDEO_INFO_HEIGHT(&info));
+    if (!smaller)
+        width = height = 0;
+    if (width == state.askedWidth && height == state.askedHeight)
+        return;
+    state.askedWidth = width;
+    state.askedHeight = height;
+    GstCaps* wanted = gst_caps_from_string(kSinkCaps);
+    if (width > 0)
+        gst_caps_set_simple(wanted, "width", G_TYPE_INT, width, "height", G_TYPE_INT, height, nullptr);
+    // The filter asks its converter to negotiate again before the next frame.
+    g_object_set(state.filter, "caps", wanted, nullptr);
+    gst_caps_unref(wanted);
+}
+
 GstFlowReturn OnNewSample(GstAppSink* sink, gpointer data)
 {
+    auto& state = *static_cast<SinkState*>(data);
     if (GstSample* sample = gst_app_sink_pull_sample(sink))
-        Deliver(**static_cast<std::shared_ptr<VideoSurface::FrameSlot>*>(data), sample, true);
+        Deliver(*state.slot, sample, true);
+    if (state.askedWidth != state.slot->paintWidth.load() || state.askedHeight != state.slot->paintHeight.load())
+        FollowPaintSize(state);
     return GST_FLOW_OK;
 }
 
@@ -86,13 +144,13 @@ GstFlowReturn OnNewSample(GstAppSink* sink, gpointer data)
 GstFlowReturn OnNewPreroll(GstAppSink* sink, gpointer data)
 {
     if (GstSample* sample = gst_app_sink_pull_preroll(sink))
-        Deliver(**static_cast<std::shared_ptr<VideoSurface::FrameSlot>*>(data), sample, false);
+        Deliver(*static_cast<SinkState*>(data)->slot, sample, false);
     return GST_FLOW_OK;
 }
 
 void ReleaseSlot(gpointer data)
 {
-    delete static_cast<std::shared_ptr<VideoSurface::FrameSlot>*>(data);
+    delete static_cast<SinkState*>(data);
 }
 
 // Stretches the frame over `client`; false when the sample is not a frame this surface can draw.
@@ -262,20 +320,37 @@ GstElement* VideoSurface::CreateSink()
 {
     if (!gst_is_initialized())
         gst_init(nullptr, nullptr);
-    GstElement* convert = gst_element_factory_make("videoconvert", nullptr);
-    GstElement* sink = gst_element_factory_make("appsink", nullptr);
-    if (!convert || !sink) {
-        if (convert)
-            gst_object_unref(gst_object_ref_sink(convert));
-        if (sink)
-            gst_object_unref(gst_object_ref_sink(sink));
+    // One element converts and scales in one pass where GStreamer has it; else scaling comes first,
+    // so the conversion works on the pixels shown.
+    std::vector<GstElement*> chain;
+    if (GstElement* both = gst_element_factory_make("videoconvertscale", nullptr)) {
+        chain = {both};
+    } else {
+        chain = {gst_element_factory_make("videoscale", nullptr), gst_element_factory_make("videoconvert", nullptr)};
+    }
+    chain.push_back(gst_element_factory_make("capsfilter", nullptr));
+    chain.push_back(gst_element_factory_make("appsink", nullptr));
+    if (std::find(chain.begin(), chain.end(), nullptr) != chain.end()) {
+        for (GstElement* element : chain) {
+            if (element)
+                gst_object_unref(gst_object_ref_sink(element));
+        }
         return nullptr;
     }
-    // An ordered dither costs time and shows nothing at 8 bits per channel.
-    g_object_set(convert, "dither", 0, nullptr);
-
-    GstAppSink* appSink = GST_APP_SINK(sink);
+    GstElement* scaler = chain.front();
+    GstElement* filter = chain[chain.size() - 2];
+    GstElement* sink = chain.back();
+    for (GstElement* element : chain) {
+        // An ordered dither costs time and shows nothing at 8 bits per channel; a smaller picture
+        // is stretched over the frame, as the paint stretches it, never bordered.
+        if (g_object_class_find_property(G_OBJECT_GET_CLASS(element), "dither"))
+            g_object_set(element, "dither", 0, nullptr);
+        if (g_object_class_find_property(G_OBJECT_GET_CLASS(element), "add-borders"))
+            g_object_set(element, "add-borders", FALSE, nullptr);
+    }
     GstCaps* caps = gst_caps_from_string(kSinkCaps);
+    g_object_set(filter, "caps", caps, nullptr);
+    GstAppSink* appSink = GST_APP_SINK(sink);
     gst_app_sink_set_caps(appSink, caps);
     gst_caps_unref(caps);
     gst_app_sink_set_max_buffers(appSink, 1);
@@ -286,12 +361,15 @@ GstElement* VideoSurface::CreateSink()
     GstAppSinkCallbacks callbacks {};
     callbacks.new_sample = OnNewSample;
     callbacks.new_preroll = OnNewPreroll;
-    gst_app_sink_set_callbacks(appSink, &callbacks, new std::shared_ptr<FrameSlot>(m_slot), ReleaseSlot);
+    auto* state = new SinkState {m_slot, GST_ELEMENT(gst_object_ref(scaler)), GST_ELEMENT(gst_object_ref(filter))};
+    gst_app_sink_set_callbacks(appSink, &callbacks, state, ReleaseSlot);
 
     GstElement* bin = gst_bin_new(nullptr);
-    gst_bin_add_many(GST_BIN(bin), convert, sink, nullptr);
-    gst_element_link(convert, sink);
-    GstPad* target = gst_element_get_static_pad(convert, "sink");
+    for (GstElement* element : chain)
+        gst_bin_add(GST_BIN(bin), element);
+    for (size_t i = 0; i + 1 < chain.size(); ++i)
+        gst_element_link(chain[i], chain[i + 1]);
+    GstPad* target = gst_element_get_static_pad(scaler, "sink");
     gst_element_add_pad(bin, gst_ghost_pad_new("sink", target));
     gst_object_unref(target);
     return bin;
@@ -432,6 +510,10 @@ void VideoSurface::Paint(HWND hwnd)
         TakeNewestFrame();
     RECT client;
     GetClientRect(hwnd, &client);
+    if (hwnd == Window()) {
+        m_slot->paintWidth = client.right - client.left;
+        m_slot->paintHeight = client.bottom - client.top;
+    }
     cairo_t* cr = CairoOf(dc);
     if (!m_current || !DrawSample(cr, m_current, client))
         PaintBlack(cr, client);

@@ -46,7 +46,8 @@ public:
     HWND Window() const { return m_fullScreenWindow ? m_fullScreenWindow : m_window; }
 
     // A sink for this surface: a bin with one "sink" pad taking any raw video, converted once to BGRx
-    // (BGRA passes as it is), keeping only the newest frame and presenting at the stream's clock time.
+    // (BGRA passes as it is) and, when the window paints the picture smaller, scaled down to that
+    // size in the same pass; it keeps only the newest frame and presents at the stream's clock time.
     // Floating reference. Any number may be made; each stays safe to run after the surface is gone.
     GstElement* CreateSink();
     // Frames painted into the window so far, and frames the sinks received (for tests and benchmarks).

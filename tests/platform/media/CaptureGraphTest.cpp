@@ -4,7 +4,6 @@
 #include "tests/platform/media/MediaTestSupport.h"
 
 #include "platform/media/DeviceBroadcast.h"
-#include "platform/media/filters/PixelRows.h"
 
 #include <cstring>
 
@@ -366,21 +365,3 @@ TEST_F(CaptureGraphTest, BuilderRefusesWhatItCannotDo)
 }
 
 } // namespace
-
-TEST(GrabbedRows, EveryWidthKeepsEachPixelsBlueGreenRedInOrder)
-{
-    // Widths around the four pixels done at a time, and the bytes past the row left alone.
-    for (int width = 1; width <= 13; ++width) {
-        std::vector<BYTE> source(static_cast<size_t>(width) * 4);
-        for (size_t i = 0; i < source.size(); ++i)
-            source[i] = static_cast<BYTE>(i * 37 + 11);
-        std::vector<BYTE> line(static_cast<size_t>(width) * 3 + 4, 0xEE);
-        lumo::media::PackBgrxRow(source.data(), line.data(), width);
-        for (int x = 0; x < width; ++x) {
-            for (int c = 0; c < 3; ++c)
-                ASSERT_EQ(line[x * 3 + c], source[x * 4 + c]) << "width " << width << ", pixel " << x << ", byte " << c;
-        }
-        for (size_t i = static_cast<size_t>(width) * 3; i < line.size(); ++i)
-            ASSERT_EQ(line[i], 0xEE) << "width " << width << " wrote past its row";
-    }
-}
