@@ -311,6 +311,15 @@ void VideoSurface::SetFullScreen(bool fullScreen)
         LeaveFullScreen();
 }
 
+SIZE VideoSurface::PresentedFrameSize() const
+{
+    GstVideoInfo info;
+    GstCaps* caps = m_current ? gst_sample_get_caps(m_current) : nullptr;
+    if (!caps || !gst_video_info_from_caps(&info, caps))
+        return SIZE {0, 0};
+    return SIZE {GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info)};
+}
+
 unsigned long long VideoSurface::FramesReceived() const
 {
     return m_slot->received;

@@ -52,6 +52,8 @@ public:
     GstElement* CreateSink();
     // Frames painted into the window so far, and frames the sinks received (for tests and benchmarks).
     unsigned long long FramesPresented() const { return m_presented; }
+    // The size of the frame on screen, 0 x 0 before the first (for tests and benchmarks).
+    SIZE PresentedFrameSize() const;
     unsigned long long FramesReceived() const;
 
     // What the sinks' streaming threads share with the surface; defined with the implementation.

@@ -544,3 +544,33 @@ TEST_F(VideoSurfaceTest, ASinkOutlivingItsSurfaceKeepsStreaming)
     pipeline.Stop();
     DestroyWindow(m_top);
 }
+
+TEST_F(VideoSurfaceTest, APictureSmallerThanTheFramesGetsThemScaledDownAndALargerOneTheFramesThemselves)
+{
+    MakeProgramWindow();
+    VideoSurface surface;
+    surface.SetVisible(true);
+    surface.SetOwner(m_host);
+    surface.SetPosition(0, 0, 320, 240);
+    Pipeline pipeline("videotestsrc is-live=true pattern=red ! capsfilter caps=video/x-raw,format=YUY2,width=640,height=480,framerate=30/1",
+        surface.CreateSink());
+    pipeline.Play();
+    auto presentedIs = [&](LONG width, LONG height) {
+        SIZE size = surface.PresentedFrameSize();
+        return size.cx == width && size.cy == height;
+    };
+    ASSERT_TRUE(PumpUntil([&] { return presentedIs(320, 240); })) << surface.PresentedFrameSize().cx;
+    EXPECT_TRUE(Near(PixelOf(surface.Window(), {2, 2}), kRed));
+    EXPECT_TRUE(Near(PixelOf(surface.Window(), {317, 237}), kRed));
+
+    // Larger than the frames: the frames come as they are, and the paint stretches them.
+    surface.SetPosition(0, 0, 800, 600);
+    ASSERT_TRUE(PumpUntil([&] { return presentedIs(640, 480); })) << surface.PresentedFrameSize().cx;
+    // Smaller in one direction only: still the frames themselves.
+    surface.SetPosition(0, 0, 600, 500);
+    unsigned long long presented = surface.FramesPresented();
+    ASSERT_TRUE(PumpUntil([&] { return surface.FramesPresented() >= presented + 5; }));
+    EXPECT_TRUE(presentedIs(640, 480)) << surface.PresentedFrameSize().cx << "x" << surface.PresentedFrameSize().cy;
+    EXPECT_EQ(pipeline.Error(), "");
+    DestroyWindow(m_top);
+}
