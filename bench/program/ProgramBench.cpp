@@ -843,13 +843,16 @@ void MeasureRecordings()
                 bare.soundOffsetMs = 0;
             }
         }
-        // The program records at its preview's rate, the bare pipeline at the camera's: per frame.
+        // The program records at the rate it asks of the camera (14.99 per second), the bare pipeline
+        // at the camera's own 30: both per second of recording and per recorded frame.
         auto perFrame = [&](double cpu, const Recorded& r) {
             return cpu < 0 || r.seconds <= 0 || r.frames <= 0 ? -1 : cpu * 1000 / (Seconds(length) * r.frames / r.seconds);
         };
-        Add("recording " + Size(f) + " with sound, CPU per recorded frame", perFrame(lumoCpu, lumo), perFrame(bareCpu, bare),
-            "ms", "CPU per s: Lumo " + Number(lumoCpu / Seconds(length)) + ", bare " + Number(bareCpu / Seconds(length))
-                + "; Lumo's file: " + lumo.Describe() + "; bare file: " + bare.Describe());
+        double seconds = Seconds(length);
+        Add("recording " + Size(f) + " with sound, CPU per second", lumoCpu < 0 ? -1 : lumoCpu / seconds,
+            bareCpu < 0 ? -1 : bareCpu / seconds, "s",
+            "per recorded frame: Lumo " + Number(perFrame(lumoCpu, lumo)) + " ms, bare " + Number(perFrame(bareCpu, bare))
+                + " ms; Lumo's file: " + lumo.Describe() + "; bare file: " + bare.Describe());
     }
 }
 
