@@ -87,6 +87,8 @@ struct SinkState {
     GstElement* filter = nullptr;
     int askedWidth = 0; // what the filter asks for now, 0 x 0 for the camera's own size
     int askedHeight = 0;
+    int seenPaintWidth = 0; // the painted size that decided it
+    int seenPaintHeight = 0;
 
     ~SinkState()
     {
@@ -104,6 +106,8 @@ void FollowPaintSize(SinkState& state)
 {
     int width = state.slot->paintWidth.load();
     int height = state.slot->paintHeight.load();
+    state.seenPaintWidth = width;
+    state.seenPaintHeight = height;
     GstPad* input = gst_element_get_static_pad(state.scaler, "sink");
     GstCaps* caps = input ? gst_pad_get_current_caps(input) : nullptr;
     GstVideoInfo info;
@@ -112,8 +116,10 @@ void FollowPaintSize(SinkState& state)
         gst_caps_unref(caps);
     if (input)
         gst_object_unref(input);
-    if (!known)
+    if (!known) {
+        state.seenPaintWidth = -1; // asked again with the next frame
         return;
+    }
     bool smaller = width > 0 && height > 0 && width <= GST_VIDEO_INFO_WIDTH(&info) && height <= GST_VIDEO_INFO_HEIGHT(&info)
         && (width < GST_VIDEO_INFO_WIDTH(&info) || height < GST_VIDEO_INFO_HEIGHT(&info));
     if (!smaller)
@@ -135,7 +141,7 @@ GstFlowReturn OnNewSample(GstAppSink* sink, gpointer data)
     auto& state = *static_cast<SinkState*>(data);
     if (GstSample* sample = gst_app_sink_pull_sample(sink))
         Deliver(*state.slot, sample, true);
-    if (state.askedWidth != state.slot->paintWidth.load() || state.askedHeight != state.slot->paintHeight.load())
+    if (state.seenPaintWidth != state.slot->paintWidth.load() || state.seenPaintHeight != state.slot->paintHeight.load())
         FollowPaintSize(state);
     return GST_FLOW_OK;
 }
