@@ -9,9 +9,9 @@
 //   BM_RunToFirstFrame  time from IMediaControl::Run to the first frame the grabber holds.
 //
 // What the two preview measurements share: videotestsrc's live moving zone plate (the virtual camera's
-// picture) at the camera's caps (YUY2, square pixels), a tee, a leaky queue of two frames, videoconvert
-// to BGRx, a second videoconvert without dithering (a pass-through, as in the renderer's sink) and a sink
-// that waits for each frame's clock time. What only the program does: the virtual camera paints its
+// picture) at the camera's caps (YUY2, square pixels), a tee, a leaky queue of two frames, one conversion
+// to BGRx without dithering (the renderer's sink converts, and scales only for a smaller picture) and a
+// sink that waits for each frame's clock time. What only the program does: the virtual camera paints its
 // corner markers into each frame; the grabber keeps a reference to the newest frame; the renderer's
 // appsink hands the newest frame to the window thread with a posted message, and the window paints it
 // with cairo and the headless presenter composes the top-level window. What only the child does:
@@ -323,7 +323,7 @@ std::vector<std::string> GstLaunchPipeline(const Format& format)
     // -v prints fpsdisplaysink's counts as its last-message property changes.
     return {"gst-launch-1.0", "-v", "videotestsrc", "is-live=true", "pattern=zone-plate", "kx2=20", "ky2=20", "kt=1", "!", caps, "!", "tee",
         "allow-not-linked=true", "!", "queue", "leaky=downstream", "max-size-buffers=2", "max-size-bytes=0",
-        "max-size-time=0", "!", "videoconvert", "!", "video/x-raw,format=BGRx", "!", "videoconvert", "dither=none", "!",
+        "max-size-time=0", "!", "videoconvert", "dither=none", "!", "video/x-raw,format=BGRx", "!",
         "fpsdisplaysink", "text-overlay=false", "video-sink=fakesink", "sync=true", "fps-update-interval=100"};
 }
 
