@@ -154,8 +154,9 @@ double HighestRate(const GValue* value)
 
 long long IntervalOfRate(double rate)
 {
-    // Some drivers announce absurd maxima; a camera that says nothing useful gets 30 fps.
-    if (!(rate > 0) || rate > 1000.0)
+    // Some drivers announce absurd maxima, or a frame every few minutes; a camera that says nothing
+    // useful gets 30 fps.
+    if (!(rate >= 0.1) || rate > 1000.0)
         rate = 30.0;
     return FrameIntervalOf(rate);
 }

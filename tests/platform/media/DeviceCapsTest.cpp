@@ -107,9 +107,11 @@ TEST_F(DeviceCapsTest, DuplicatesUnusableStructuresAndOddRates)
         "video/x-raw, format=(string)GRAY16_LE, width=(int)640, height=(int)480; "
         "video/x-raw, format=(string){ BGR, BGRx }, width=(int)320, height=(int)240, framerate=(fraction)0/1; "
         "video/x-raw, format=(string)RGB, width=(int)160, height=(int)120, framerate=(fraction)[ 0/1, 2147483647/1 ]; "
+        "video/x-raw, format=(string)UYVY, width=(int)1920, height=(int)1080, framerate=(fraction)4/1480; "
         "video/x-raw, format=(string)YUY2, width=(int)0, height=(int)480; "
         "video/x-raw, format=(string)YUY2, width=(int)640");
-    EXPECT_EQ(Describe(capabilities), "YUY2 640x480@333333; RGB24 320x240@333333; RGB32 320x240@333333; RGB24 160x120@333333; ");
+    EXPECT_EQ(Describe(capabilities), "YUY2 640x480@333333; RGB24 320x240@333333; RGB32 320x240@333333; RGB24 160x120@333333; "
+                                      "UYVY 1920x1080@333333; ");
 
     EXPECT_TRUE(Video("ANY").empty());
     EXPECT_TRUE(Video("EMPTY").empty());
