@@ -50,12 +50,17 @@ bool NamesOnlyKnownNames(const std::string& text)
         "GstFraction", "gint", "gchararray", "gboolean", "gdouble",
     };
     bool quoted = false;
+    int depth = 0; // inside parentheses: a type, or a list of features
     size_t i = 0;
     while (i < text.size()) {
         char c = text[i];
         if (c == '"' && (i == 0 || text[i - 1] != '\\'))
             quoted = !quoted;
-        auto word = [](char w) { return std::isalnum(static_cast<unsigned char>(w)) || std::strchr("_:/.+-", w); };
+        if (!quoted && c == '(')
+            ++depth;
+        if (!quoted && c == ')' && depth > 0)
+            --depth;
+        auto word = [](char w) { return std::isalnum(static_cast<unsigned char>(w)) || (w && std::strchr("_:/.+-", w)); };
         if (quoted || !word(c)) {
             ++i;
             continue;
@@ -68,7 +73,7 @@ bool NamesOnlyKnownNames(const std::string& text)
         size_t before = text.find_last_not_of(" \t\n\r", i == 0 ? std::string::npos : i - 1);
         bool field = next != std::string::npos && text[next] == '=';
         bool structure = i == 0 || before == std::string::npos || text[before] == ';';
-        bool typeOrFeature = before != std::string::npos && text[before] == '(';
+        bool typeOrFeature = depth > 0;
         if ((field || structure || typeOrFeature) && !kNames.count(token))
             return false;
         i = end;
