@@ -18,6 +18,7 @@
 // fpsdisplaysink counts the frames and prints a line ten times a second. So the difference between the
 // two is, roughly, the price of the corner markers, of the message round trip and of painting every frame.
 #include "bench/media/MediaBenchSupport.h"
+#include "bench/support/BenchChild.h"
 #include "platform/media/MediaClasses.h"
 #include "platform/media/filters/VideoRenderer.h"
 #include "tests/platform/media/MediaTestSupport.h"
@@ -201,110 +202,6 @@ void BM_LivePreview(benchmark::State& state)
 }
 BENCHMARK(BM_LivePreview)->Arg(0)->Arg(1)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
-// A gst-launch-1.0 child whose standard output and error go to an anonymous file, so nothing blocks on a
-// full pipe and the output can be read again at any time.
-class Child {
-public:
-    explicit Child(const std::vector<std::string>& arguments)
-    {
-        m_output = memfd_create("gst-launch-output", MFD_CLOEXEC);
-        if (m_output < 0)
-            return;
-        std::vector<char*> argv;
-        for (const std::string& argument : arguments)
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, m_output, STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, m_output, STDERR_FILENO);
-        if (posix_spawnp(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-            m_pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-
-    ~Child()
-    {
-        Stop();
-        if (m_output >= 0)
-            close(m_output);
-    }
-
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    bool Started() const { return m_pid > 0; }
-    bool Exited() { return Reap(WNOHANG); }
-
-    // Interrupts the child as a user at its terminal would, and kills it when it does not end.
-    void Stop()
-    {
-        if (m_pid <= 0 || m_reaped)
-            return;
-        kill(m_pid, SIGINT);
-        auto deadline = Clock::now() + std::chrono::seconds(5);
-        while (!Reap(WNOHANG) && Clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        if (!m_reaped) {
-            kill(m_pid, SIGKILL);
-            Reap(0);
-        }
-    }
-
-    // User and system time so far, of all its threads, from /proc (in clock ticks).
-    std::optional<double> CpuSeconds() const
-    {
-        std::ifstream file("/proc/" + std::to_string(m_pid) + "/stat");
-        std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-        // The command name may hold spaces and parentheses; the fields after it start at the last ')'.
-        size_t close = text.rfind(')');
-        if (close == std::string::npos)
-            return std::nullopt;
-        std::istringstream fields(text.substr(close + 1));
-        std::string field;
-        unsigned long long utime = 0;
-        unsigned long long stime = 0;
-        // After the name: state (field 3) ... utime (field 14), stime (field 15).
-        for (int number = 3; number <= 15 && fields >> field; ++number) {
-            if (number == 14)
-                utime = std::strtoull(field.c_str(), nullptr, 10);
-            if (number == 15)
-                stime = std::strtoull(field.c_str(), nullptr, 10);
-        }
-        if (!fields)
-            return std::nullopt;
-        return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-    }
-
-    std::string Output() const
-    {
-        std::string text;
-        struct stat info {};
-        if (m_output < 0 || fstat(m_output, &info) != 0)
-            return text;
-        text.resize(static_cast<size_t>(info.st_size));
-        ssize_t read = pread(m_output, text.data(), text.size(), 0);
-        text.resize(read > 0 ? static_cast<size_t>(read) : 0);
-        return text;
-    }
-
-private:
-    bool Reap(int options)
-    {
-        if (m_reaped)
-            return true;
-        int status = 0;
-        pid_t result = waitpid(m_pid, &status, options);
-        if (result == m_pid || (result < 0 && errno == ECHILD))
-            m_reaped = true;
-        return m_reaped;
-    }
-
-    pid_t m_pid = -1;
-    int m_output = -1;
-    bool m_reaped = false;
-};
-
 // The frames fpsdisplaysink has counted so far, from its newest "rendered: N" line; nothing before the first.
 std::optional<unsigned long long> RenderedFrames(const std::string& output)
 {
@@ -332,7 +229,7 @@ void BM_GstLaunchPreview(benchmark::State& state)
     const Format& format = kFormats[state.range(0)];
     state.SetLabel(FormatLabel(format) + " gst-launch-1.0");
     for (auto _ : state) {
-        Child child(GstLaunchPipeline(format));
+        BenchChild child(GstLaunchPipeline(format));
         if (!child.Started()) {
             state.SkipWithError("gst-launch-1.0 cannot start");
             return;

@@ -13,18 +13,16 @@
 //
 //   lumo_program_bench --program PATH [--short]
 // --short runs each figure once and briefly: it proves the measurement works, nothing more.
+#include "bench/support/BenchChild.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/Xdamage.h>
 #include <X11/extensions/XTest.h>
 
 #include <fcntl.h>
-#include <sched.h>
-#include <signal.h>
 #include <sys/inotify.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <turbojpeg.h>
 #include <unistd.h>
 
@@ -46,14 +44,11 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
-constexpr int kCore = 0;
 // Where the program's toolbar buttons are in its window.
 constexpr int kPhotoButtonX = 12 + 40;
 constexpr int kRecordButtonX = 12 + 80 + 40;
@@ -86,11 +81,6 @@ double Percentile(std::vector<double> values, double share)
     return values[std::min(values.size() - 1, static_cast<size_t>(share * static_cast<double>(values.size())))];
 }
 
-std::string ReadText(const std::string& path)
-{
-    std::ifstream file(path);
-    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-}
 
 // A folder that stands for a user's home: Documents, a private runtime folder, its own settings and
 // cache (the cache, and so GStreamer's registry, may be shared between runs to make them warm).
@@ -129,129 +119,6 @@ private:
     std::string m_cache;
 };
 
-// A child pinned to one core, its output in an anonymous file; ended by SIGINT (as at a terminal),
-// then SIGTERM, then SIGKILL.
-class Child {
-public:
-    Child(const std::vector<std::string>& arguments, const std::map<std::string, std::string>& overrides, bool pinned = true)
-    {
-        std::map<std::string, std::string> environment;
-        for (char** entry = environ; *entry; ++entry) {
-            std::string text = *entry;
-            size_t equals = text.find('=');
-            if (equals != std::string::npos)
-                environment[text.substr(0, equals)] = text.substr(equals + 1);
-        }
-        for (const auto& [name, value] : overrides) {
-            if (value.empty())
-                environment.erase(name);
-            else
-                environment[name] = value;
-        }
-        std::vector<std::string> pairs;
-        for (const auto& [name, value] : environment)
-            pairs.push_back(name + "=" + value);
-        std::vector<char*> envp;
-        for (std::string& pair : pairs)
-            envp.push_back(pair.data());
-        envp.push_back(nullptr);
-        std::vector<char*> argv;
-        for (const std::string& argument : arguments)
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        m_output = memfd_create("bench-child", MFD_CLOEXEC);
-        m_started = Clock::now();
-        m_pid = fork();
-        if (m_pid == 0) {
-            cpu_set_t set;
-            CPU_ZERO(&set);
-            CPU_SET(kCore, &set);
-            if (pinned)
-                sched_setaffinity(0, sizeof set, &set);
-            dup2(m_output, STDOUT_FILENO);
-            dup2(m_output, STDERR_FILENO);
-            execvpe(argv[0], argv.data(), envp.data());
-            _exit(127);
-        }
-    }
-    ~Child()
-    {
-        Stop();
-        if (m_output >= 0)
-            close(m_output);
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    pid_t Pid() const { return m_pid; }
-    Clock::time_point Started() const { return m_started; }
-    bool Running() { return m_pid > 0 && !Reap(WNOHANG); }
-
-    void Stop()
-    {
-        for (int signal : {SIGINT, SIGTERM, SIGKILL}) {
-            if (m_pid <= 0 || Reap(WNOHANG))
-                return;
-            kill(m_pid, signal);
-            auto deadline = Clock::now() + std::chrono::seconds(5);
-            while (!Reap(WNOHANG) && Clock::now() < deadline)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    }
-
-    // User and system time of all its threads so far.
-    double CpuSeconds() const
-    {
-        std::string text = ReadText("/proc/" + std::to_string(m_pid) + "/stat");
-        size_t close = text.rfind(')');
-        if (close == std::string::npos)
-            return -1;
-        std::istringstream fields(text.substr(close + 2));
-        std::string field;
-        unsigned long long ticks = 0;
-        for (int number = 3; number <= 15 && fields >> field; ++number) {
-            if (number == 14 || number == 15)
-                ticks += std::strtoull(field.c_str(), nullptr, 10);
-        }
-        return static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
-    }
-
-    double RssMiB() const
-    {
-        std::string text = ReadText("/proc/" + std::to_string(m_pid) + "/status");
-        size_t at = text.find("VmRSS:");
-        return at == std::string::npos ? -1 : std::strtod(text.c_str() + at + 6, nullptr) / 1024.0;
-    }
-
-    std::string Output() const
-    {
-        struct stat info {};
-        if (m_output < 0 || fstat(m_output, &info) != 0)
-            return {};
-        std::string text(static_cast<size_t>(info.st_size), '\0');
-        ssize_t got = pread(m_output, text.data(), text.size(), 0);
-        text.resize(got > 0 ? static_cast<size_t>(got) : 0);
-        return text;
-    }
-
-private:
-    bool Reap(int options)
-    {
-        if (m_reaped)
-            return true;
-        int status = 0;
-        pid_t result = waitpid(m_pid, &status, options);
-        if (result == m_pid || (result < 0 && errno == ECHILD))
-            m_reaped = true;
-        return m_reaped;
-    }
-
-    pid_t m_pid = -1;
-    int m_output = -1;
-    bool m_reaped = false;
-    Clock::time_point m_started;
-};
-
 // --- The X server ---------------------------------------------------------------------------------
 
 std::set<Window> TopLevels()
@@ -280,7 +147,7 @@ std::optional<Geometry> GeometryOf(Window window)
 
 // Waits for a top-level window that was not there before the child started to be mapped at a
 // useful size; the time is when the server reported it mapped.
-std::optional<std::pair<Window, Clock::time_point>> WaitForNewWindow(const std::set<Window>& before, Child& child,
+std::optional<std::pair<Window, Clock::time_point>> WaitForNewWindow(const std::set<Window>& before, BenchChild& child,
     Clock::time_point deadline)
 {
     while (Clock::now() < deadline && child.Running()) {
@@ -490,7 +357,7 @@ Subject Bare(const Home& home, const std::vector<std::string>& command)
 
 // One started subject with its window showing the picture.
 struct Started {
-    std::unique_ptr<Child> child;
+    std::unique_ptr<BenchChild> child;
     Window window = 0;
     double mappedSeconds = -1;
     double pictureSeconds = -1;
@@ -501,15 +368,15 @@ Started Start(const Subject& subject, int watchdogSeconds = 60)
     Drain();
     Started started;
     std::set<Window> before = TopLevels();
-    started.child = std::make_unique<Child>(subject.command, subject.environment);
+    started.child = std::make_unique<BenchChild>(subject.command, subject.environment, true);
     auto deadline = Clock::now() + std::chrono::seconds(watchdogSeconds);
     auto mapped = WaitForNewWindow(before, *started.child, deadline);
     if (!mapped)
         return started;
     started.window = mapped->first;
-    started.mappedSeconds = Seconds(mapped->second - started.child->Started());
+    started.mappedSeconds = Seconds(mapped->second - started.child->StartedAt());
     if (auto picture = WaitForPicture(started.window, subject.shows, deadline))
-        started.pictureSeconds = Seconds(*picture - started.child->Started());
+        started.pictureSeconds = Seconds(*picture - started.child->StartedAt());
     return started;
 }
 
@@ -602,11 +469,11 @@ PreviewFigures MeasurePreviewOf(const Subject& subject, int watchdogSeconds = 60
         return figures;
     std::this_thread::sleep_for(std::chrono::seconds(g_short ? 1 : 3));
     FrameCounter counter(run.window);
-    double cpuBefore = run.child->CpuSeconds();
+    double cpuBefore = run.child->CpuSeconds().value_or(-1);
     auto begin = Clock::now();
     long frames = counter.Count(std::chrono::seconds(g_short ? 2 : 10));
     double wall = Seconds(Clock::now() - begin);
-    double cpu = run.child->CpuSeconds() - cpuBefore;
+    double cpu = run.child->CpuSeconds().value_or(-1) - cpuBefore;
     figures.rssMiB = run.child->RssMiB();
     if (frames > 0) {
         figures.framesPerSecond = static_cast<double>(frames) / wall;
@@ -818,9 +685,9 @@ void MeasureRecordings()
                 Geometry window = GeometryOf(run.window).value_or(Geometry {});
                 Click(window, kRecordButtonX, kButtonY);
                 std::this_thread::sleep_for(std::chrono::milliseconds(500));
-                double before = run.child->CpuSeconds();
+                double before = run.child->CpuSeconds().value_or(-1);
                 std::this_thread::sleep_for(length);
-                lumoCpu = run.child->CpuSeconds() - before;
+                lumoCpu = run.child->CpuSeconds().value_or(-1) - before;
                 Click(window, kRecordButtonX, kButtonY);
                 std::this_thread::sleep_for(std::chrono::seconds(2));
                 run.child->Stop();
@@ -839,16 +706,16 @@ void MeasureRecordings()
             Started run = Start(Bare(home, BareRecording(f, file)));
             if (run.pictureSeconds >= 0) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(500));
-                double before = run.child->CpuSeconds();
+                double before = run.child->CpuSeconds().value_or(-1);
                 std::this_thread::sleep_for(length);
-                bareCpu = run.child->CpuSeconds() - before;
+                bareCpu = run.child->CpuSeconds().value_or(-1) - before;
                 auto stopped = Clock::now();
                 run.child->Stop();
                 // Its muxer stamps the file from the pipeline's running time, an hour in: the
                 // frames are counted over the time they were shown for, and the two files' starts
                 // say nothing of each other.
                 bare = Probed(file, file);
-                bare.seconds = Seconds(stopped - run.child->Started()) - run.pictureSeconds;
+                bare.seconds = Seconds(stopped - run.child->StartedAt()) - run.pictureSeconds;
                 bare.soundOffsetMs = 0;
             }
         }
@@ -894,10 +761,10 @@ void MeasurePipeWire()
     }
     const std::string name = "BenchPipeWireCamera"; // a structure value: no spaces
     Home providerHome;
-    Child provider({"gst-launch-1.0", "-q", "videotestsrc", "is-live=true", "pattern=smpte", "horizontal-speed=4", "!",
+    BenchChild provider({"gst-launch-1.0", "-q", "videotestsrc", "is-live=true", "pattern=smpte", "horizontal-speed=4", "!",
         "video/x-raw,format=YUY2,width=640,height=480,framerate=30/1", "!", "identity", "drop-allocation=true", "!",
         "pipewiresink", "mode=provide", "stream-properties=props,media.class=Video/Source,node.description=" + name},
-        {}, false);
+        {});
     std::string node;
     for (auto deadline = Clock::now() + std::chrono::seconds(10); node.empty() && Clock::now() < deadline;) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
