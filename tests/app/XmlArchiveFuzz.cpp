@@ -153,11 +153,12 @@ std::string RandomPath(ByteReader& reader)
     return path;
 }
 
+// The archive hands out text as UTF-16, so bytes of an id that are not UTF-8 come back as U+FFFD.
 std::string IdsOf(const std::vector<pugi::xml_node>& nodes)
 {
     std::string ids;
     for (const pugi::xml_node& node : nodes)
-        ids += std::string(node.attribute("id") ? node.attribute("id").value() : "?") + ",";
+        ids += (node.attribute("id") ? WideToUtf8(Utf8ToWide(node.attribute("id").value())) : std::string("?")) + ",";
     return ids;
 }
 
