@@ -141,7 +141,8 @@ TEST(ComPtr, BalancesEveryReference)
         EXPECT_EQ(first->References(), 2u);
         moved = nullptr;
         EXPECT_EQ(first->References(), 1u);
-        first = first;
+        auto& same = first; // assigned to itself through another name, as aliasing code does
+        first = same;
         EXPECT_EQ(first->References(), 1u);
     }
     EXPECT_EQ(g_liveObjects, 0);
