@@ -7,7 +7,6 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
-#include <vector>
 
 namespace lumo::media {
 
